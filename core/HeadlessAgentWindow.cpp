@@ -1,0 +1,118 @@
+#include "core/HeadlessAgentWindow.h"
+
+namespace {
+
+const std::initializer_list<Control> kCompleteConferenceControls = {
+    Control::CompleteConference,      Control::ConferenceLine1,           Control::ConferenceLine2,
+    Control::ConferenceLine1Selected, Control::ConferenceLine1Unselected, Control::ConferenceLine2Selected,
+    Control::ConferenceLine2Unselected,
+};
+
+// Main-window buttons in their places from left to right, with their texts.
+const std::pair<Control, const char*> kButtons[] = {
+    {Control::Login, "Login"},       {Control::Logout, "Logout"},         {Control::Ready, "Ready"},
+    {Control::NotReady, "Not Ready"}, {Control::NotReadyReason, "Reason"}, {Control::HangUp, "Hangup"},
+    {Control::Dial, "Dial"},         {Control::Conference, "Conference"}, {Control::Transfer, "Transfer"},
+    {Control::Hold, "Hold"},         {Control::Unhold, "Muted"},          {Control::AttachedData, "Attached Data"},
+};
+
+}  // namespace
+
+HeadlessAgentWindow::HeadlessAgentWindow(std::string titlePrefix) : titlePrefix_(titlePrefix.substr(0, 100)) {
+    for (const auto& [control, text] : kButtons) controls_[control] = {true, true, true};
+    for (Control control : {Control::Close, Control::StatusLine, Control::Ticker, Control::StateTimer})
+        controls_[control] = {true, true, true};
+    controls_[Control::SecondConference] = {true, true, false};
+}
+
+bool HeadlessAgentWindow::controlExists(Control control) const {
+    std::lock_guard guard(lock_);
+    const auto it = controls_.find(control);
+    return it != controls_.end() && it->second.exists;
+}
+
+void HeadlessAgentWindow::enableControl(Control control, bool enabled) {
+    std::lock_guard guard(lock_);
+    auto it = controls_.find(control);
+    if (it != controls_.end() && it->second.exists) it->second.enabled = enabled;
+}
+
+void HeadlessAgentWindow::showControl(Control control, bool visible) {
+    std::lock_guard guard(lock_);
+    auto it = controls_.find(control);
+    if (it != controls_.end() && it->second.exists) it->second.visible = visible;
+}
+
+bool HeadlessAgentWindow::windowClosing() const {
+    std::lock_guard guard(lock_);
+    return windowClosing_;
+}
+
+std::string HeadlessAgentWindow::titlePrefix() const { return titlePrefix_; }
+
+void HeadlessAgentWindow::setStatusText(const std::string& text) {
+    std::lock_guard guard(lock_);
+    statusText_ = text;
+}
+
+void HeadlessAgentWindow::setCaption(const std::string& caption) {
+    std::lock_guard guard(lock_);
+    caption_ = caption;
+}
+
+void HeadlessAgentWindow::hideAttachedDataWindow() {
+    std::lock_guard guard(lock_);
+    attachedDataWindowOpen_ = false;
+}
+
+HeadlessAgentWindow::ControlState HeadlessAgentWindow::control(Control control) const {
+    std::lock_guard guard(lock_);
+    const auto it = controls_.find(control);
+    return it == controls_.end() ? ControlState{} : it->second;
+}
+
+std::string HeadlessAgentWindow::statusText() const {
+    std::lock_guard guard(lock_);
+    return statusText_;
+}
+
+std::string HeadlessAgentWindow::caption() const {
+    std::lock_guard guard(lock_);
+    return caption_;
+}
+
+void HeadlessAgentWindow::setWindowClosing(bool closing) {
+    std::lock_guard guard(lock_);
+    windowClosing_ = closing;
+}
+
+void HeadlessAgentWindow::setExists(std::initializer_list<Control> controls, bool exists) {
+    std::lock_guard guard(lock_);
+    for (Control control : controls) controls_[control] = {exists, exists, exists};
+}
+
+void HeadlessAgentWindow::openCompleteConferenceWindow() { setExists(kCompleteConferenceControls, true); }
+void HeadlessAgentWindow::closeCompleteConferenceWindow() { setExists(kCompleteConferenceControls, false); }
+void HeadlessAgentWindow::openDialPad() { setExists({Control::DialPadOk}, true); }
+void HeadlessAgentWindow::closeDialPad() { setExists({Control::DialPadOk}, false); }
+
+void HeadlessAgentWindow::setAttachedDataWindowOpen(bool open) {
+    std::lock_guard guard(lock_);
+    attachedDataWindowOpen_ = open;
+}
+
+bool HeadlessAgentWindow::attachedDataWindowOpen() const {
+    std::lock_guard guard(lock_);
+    return attachedDataWindowOpen_;
+}
+
+std::string HeadlessAgentWindow::describe() const {
+    std::lock_guard guard(lock_);
+    std::string text = "\"" + caption_ + "\" ";
+    for (const auto& [control, name] : kButtons) {
+        const ControlState& state = controls_.at(control);
+        if (!state.visible) continue;
+        text += state.enabled ? std::string(" ") + name : std::string(" (") + name + ")";
+    }
+    return text;
+}

@@ -1,0 +1,69 @@
+#pragma once
+
+#include <algorithm>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "infra/CLogger.h"
+
+// Collects the lines of the process-wide log while it lives (they still reach the file).
+class LogCapture {
+public:
+    LogCapture() {
+        previous_ = CLogger::getInstance()->setDebugOutput([this](std::string_view line) {
+            std::lock_guard guard(lock_);
+            lines_.emplace_back(line);
+        });
+    }
+    ~LogCapture() { CLogger::getInstance()->setDebugOutput(std::move(previous_)); }
+    LogCapture(const LogCapture&) = delete;
+    LogCapture& operator=(const LogCapture&) = delete;
+
+    // The caller's text of every line (after "[LEVEL] [tid] "), without the line feed.
+    std::vector<std::string> messages() const {
+        std::lock_guard guard(lock_);
+        std::vector<std::string> texts;
+        for (const std::string& line : lines_) texts.push_back(messageOf(line));
+        return texts;
+    }
+    // Whole lines, as written to the file.
+    std::vector<std::string> lines() const {
+        std::lock_guard guard(lock_);
+        return lines_;
+    }
+    bool contains(const std::string& message) const {
+        const auto all = messages();
+        return std::find(all.begin(), all.end(), message) != all.end();
+    }
+    int count(const std::string& message) const {
+        const auto all = messages();
+        return static_cast<int>(std::count(all.begin(), all.end(), message));
+    }
+    // The level word of the first line with this text, empty when there is none.
+    std::string levelOf(const std::string& message) const {
+        std::lock_guard guard(lock_);
+        for (const std::string& line : lines_)
+            if (messageOf(line) == message) {
+                const auto open = line.find('[');
+                return line.substr(open + 1, line.find(']') - open - 1);
+            }
+        return {};
+    }
+    void clear() {
+        std::lock_guard guard(lock_);
+        lines_.clear();
+    }
+
+    static std::string messageOf(const std::string& line) {
+        const auto tidEnd = line.find("] ", line.find("] ") + 2);
+        std::string text = tidEnd == std::string::npos ? line : line.substr(tidEnd + 2);
+        if (!text.empty() && text.back() == '\n') text.pop_back();
+        return text;
+    }
+
+private:
+    mutable std::mutex lock_;
+    std::vector<std::string> lines_;
+    CLogger::DebugOutput previous_;
+};
