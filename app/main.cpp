@@ -1,17 +1,15 @@
 // The orvane program: the agent's phone.
-//   orvane --dump-transitions   print the agent state machine's transition table and exit
-//   orvane --headless           run the agent core without a screen and print what the agent sees
+//   orvane --dump-transitions
+//       print the agent state machine's transition table and exit
+//   orvane --headless [--agent ID] [--password PW] [--cti HOST:PORT] [--client-port N]
+//       run the phone without a screen, log the agent in and print what the agent sees
 
-#include <chrono>
 #include <cstring>
 #include <iostream>
 #include <string>
-#include <thread>
 
-#include "AgentVocabulary.h"
-#include "core/CImplementation.h"
-#include "core/EventQueue.h"
-#include "core/HeadlessAgentWindow.h"
+#include "app/HeadlessPhone.h"
+#include "app/VoiceEngineFactory.h"
 #include "core/TransitionDump.h"
 #include "infra/CLogger.h"
 #include "infra/Timing.h"
@@ -19,33 +17,31 @@
 namespace {
 
 int usage() {
-    std::cerr << "usage: orvane --dump-transitions | --headless\n";
+    std::cerr << "usage: orvane --dump-transitions\n"
+                 "       orvane --headless [--agent ID] [--password PW] [--cti HOST:PORT] [--client-port N]\n";
     return 2;
 }
 
-// Prints the agent's view whenever it changes, until the core reaches `target`.
-void showUntil(CImplementation& core, HeadlessAgentWindow& window, int target) {
-    std::string shown;
-    for (;;) {
-        const std::string view = core.status().agentState() + "  " + window.describe();
-        if (view != shown) std::cout << view << std::endl, shown = view;
-        if (core.stateMachine().state() == target) return;
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+bool parseHeadless(int argc, char** argv, HeadlessOptions& options) {
+    for (int i = 2; i < argc; ++i) {
+        const std::string option = argv[i];
+        if (i + 1 >= argc) return false;
+        const std::string value = argv[++i];
+        if (option == "--agent") {
+            options.login.agentId = value;
+        } else if (option == "--password") {
+            options.login.password = value;
+        } else if (option == "--cti") {
+            const auto colon = value.rfind(':');
+            options.login.host = value.substr(0, colon);
+            if (colon != std::string::npos) options.login.port = value.substr(colon + 1);
+        } else if (option == "--client-port") {
+            options.clientPort = std::stoi(value);
+        } else {
+            return false;
+        }
     }
-}
-
-int runHeadless() {
-    Timing::setScaleFromEnvironment();
-    CLogger::getInstance();
-    {
-        HeadlessAgentWindow window;
-        CImplementation core(window, EventQueue::instance());
-        core.initialize();
-        showUntil(core, window, agent::AgentLoggedOut);
-        std::cout << "Logged out. Logging in needs the CTI link, which is not built yet." << std::endl;
-    }
-    CLogger::destroyInstance();
-    return 0;
+    return true;
 }
 
 }  // namespace
@@ -55,6 +51,20 @@ int main(int argc, char** argv) {
         writeTransitions(std::cout);
         return std::cout ? 0 : 1;
     }
-    if (argc == 2 && std::strcmp(argv[1], "--headless") == 0) return runHeadless();
-    return usage();
+    if (argc < 2 || std::strcmp(argv[1], "--headless") != 0) return usage();
+    HeadlessOptions options;
+    try {
+        if (!parseHeadless(argc, argv, options)) return usage();
+    } catch (const std::exception&) {
+        return usage();
+    }
+    Timing::setScaleFromEnvironment();
+    CLogger::getInstance();
+    int result = 0;
+    {
+        auto voice = makeVoiceEngine();
+        result = runHeadlessPhone(*voice, options);
+    }
+    CLogger::destroyInstance();
+    return result;
 }

@@ -14,7 +14,9 @@
 #include "core/CImplementation.h"
 #include "core/EventQueue.h"
 #include "core/HeadlessAgentWindow.h"
+#include "desktop/HeadlessBrowserHandler.h"
 #include "infra/CLogger.h"
+#include "support/FakeVoiceEngine.h"
 
 namespace {
 
@@ -56,7 +58,9 @@ struct Phone {
 
     HeadlessAgentWindow window;
     EventQueue queue;
-    CImplementation core{window, queue};
+    FakeVoiceEngine voice;
+    HeadlessBrowserHandler browser;
+    CImplementation core{{window, queue, voice, browser, 0}};
     CountingTarget target;
 };
 

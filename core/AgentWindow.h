@@ -1,6 +1,8 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
+#include <vector>
 
 // Controls the agent core addresses. Main-window controls carry their window ids; the
 // others belong to the complete-conference window and the dial pad, and exist only while
@@ -35,6 +37,20 @@ enum class Control : int {
     DialPadOk = 2101,
 };
 
+// A text for the main window's one-line ticker: colours as 0xRRGGBB, the pixels moved per
+// tick and the drawing mode (1 to 5).
+struct TickerText {
+    std::string text;
+    std::uint32_t firstColour = 0;
+    std::uint32_t secondColour = 0;
+    int speed = 0;
+    int mode = 1;
+
+    // The program's own status texts: red on black, moving 2 pixels per tick.
+    static TickerText alert(std::string text) { return {std::move(text), 0xFF0000, 0x000000, 2, 1}; }
+    bool operator==(const TickerText&) const = default;
+};
+
 // Everything the agent core asks of the main window and its dialogs. Implementations must
 // accept calls from any thread (the state machine's actions run on the dispatcher thread).
 class AgentWindow {
@@ -52,6 +68,30 @@ public:
     virtual void setStatusText(const std::string& text) = 0;
     virtual void setCaption(const std::string& caption) = 0;
 
+    // Disables every button of the main window (the voice engine could not start).
+    virtual void disableAllButtons() = 0;
+
     // Hides the attached data window if it is open and marks it closed.
     virtual void hideAttachedDataWindow() = 0;
+    // Shows the current call's attached data again (new data, or the call ended).
+    virtual void refreshAttachedDataWindow() = 0;
+
+    virtual void showTicker(const TickerText& text) = 0;
+    // The call-duration clock's label, colour as 0xRRGGBB.
+    virtual void showCallTimer(const std::string& text, std::uint32_t colour) = 0;
+    // The CTI server allows a manual dial: open the dial pad.
+    virtual void openDialPad() = 0;
+    // A preview call was offered: open the preview dial window.
+    virtual void openPreviewDial() = 0;
+    // Closes the dial pad or preview dial window as cancelled, when one is open.
+    virtual void closeDialWindow() = 0;
+    virtual bool dialWindowOpen() const = 0;
+    // Closes the complete-conference window as cancelled, when it is open.
+    virtual void closeCompleteConferenceWindow() = 0;
+    // The not-ready reasons the agent may choose from; empty hides the reason button's menu.
+    virtual void setNotReadyReasons(const std::vector<std::string>& reasons) = 0;
+    // A modal message with only an OK button.
+    virtual void showMessageBox(const std::string& text, const std::string& caption) = 0;
+    // The clean close is over: the window ends.
+    virtual void closeWindow() = 0;
 };

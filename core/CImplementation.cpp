@@ -1,32 +1,434 @@
 #include "core/CImplementation.h"
 
+#include <chrono>
+#include <thread>
+
+#include <unistd.h>
+
 #include "AgentVocabulary.h"
 #include "core/AgentWindow.h"
+#include "desktop/BrowserHandler.h"
 #include "infra/CLogger.h"
+#include "infra/Timing.h"
+#include "voice/AudioDeviceSelection.h"
+#include "voice/engine/VoiceEngine.h"
 
-CImplementation::CImplementation(AgentWindow& window, EventQueue& queue)
-    : queue_(queue), fsm_(queue), screen_(window, status_, *this) {}
+#ifndef ORVANE_VERSION
+#define ORVANE_VERSION "0.0.0.0"
+#endif
 
-CImplementation::~CImplementation() {
-    logMessage(LogLevel::Debug, "Entering the destructor... ~CImplementation");
-    // The dispatcher runs events against this object: it must end first.
-    isClosing_ = true;
-    queue_.join();
+namespace {
+
+constexpr int kVoiceCalls = 3;
+constexpr int kFirstReasonCommand = 33791;
+constexpr std::uint32_t kCloseColour = 0x46839D;  // RGB(70,131,157)
+
+TickerText closingText(std::string text) { return {std::move(text), kCloseColour, 0x000000, 2, 1}; }
+
+}  // namespace
+
+CImplementation::CImplementation(Seams seams)
+    : window_(seams.window),
+      queue_(seams.queue),
+      voice_(seams.voice),
+      browser_(seams.browser),
+      store_([this](const std::string& text, const std::string& caption) { window_.showMessageBox(text, caption); }),
+      fsm_(queue_),
+      stored_(store_),
+      loginSettings_(store_),
+      screen_(window_, status_, *this),
+      switch_(voice_, *this),
+      lines_(voice_, call_, *this, threads_),
+      dialer_(voice_, lines_, switch_, call_, status_, *this, threads_),
+      voiceEvents_(lines_, switch_, call_, *this),
+      callTimer_(window_),
+      wrapUp_(*this),
+      listener_(*this, status_, call_, seams.clientPort),
+      inbound_(cti_, call_, status_, *this),
+      link_(*this, inbound_),
+      outbound_(link_, cti_, call_, status_, *this) {
+    cti_.version.set(ORVANE_VERSION);
+    wrapUp_.start();
 }
 
-void CImplementation::initialize() {
-    logMessage(LogLevel::Debug, "CImplementation::initialize(): Start.");
-    queue_.start(*this);
-    queue_.QueuePhoneEvent(agent::OkEvent);
-    logMessage(LogLevel::Debug, "CImplementation::initialize(): End.");
+CImplementation::~CImplementation() {
+    try {
+        logMessage(LogLevel::Debug, "Entering the destructor... ~CImplementation");
+        isClosing_ = true;
+        queue_.join();
+        voice_.iaxc_set_event_callback({});
+        wrapUp_.stop();
+        callTimer_.stop();
+        listener_.stop();
+        link_.shutdown();
+        dialer_.stop();
+        threads_.join();
+        switch_.stopOnShutdown();
+    } catch (const std::exception& error) {
+        logMessage(LogLevel::Error, "Error in try catch in ~CImplementation()");
+    }
 }
 
 void CImplementation::logEntry(const char* line) { logMessage(LogLevel::Debug, "%s", line); }
 
+void CImplementation::initialize() {
+    loginSettings_.resetRecordingSettings();
+    logMessage(LogLevel::Debug, "CImplementation::initialize(): Start.");
+    std::string agentId = call_.agentId.get();
+    stored_.load(agentId);
+    call_.agentId.set(agentId);
+    loginSettings_.loadAutoUpdateSettings();
+    logMessage(LogLevel::Debug, "INIT 11");
+    readHostName();
+    initializeVoice();
+}
+
+void CImplementation::readHostName() {
+    char name[256] = "";
+    if (::gethostname(name, sizeof name - 1) != 0) {
+        logMessage(LogLevel::Debug, "Error in getting hostName setting to NA");
+        cti_.hostName.set("NotAvailable");
+        return;
+    }
+    logMessage(LogLevel::Debug, "PC hostname [%s]", name);
+    cti_.hostName.set(name);
+}
+
+void CImplementation::initializeVoice() {
+    voiceEvents_.clearPreviousStates();
+    const bool voiceReady = voice_.iaxc_initialize(kVoiceCalls) == 0;
+    if (!voiceReady) logMessage(LogLevel::Error, "CImplementation::InitializeIax(): Error in iaxc_initialize()");
+    queue_.start(*this);
+    queue_.QueuePhoneEvent(agent::OkEvent);
+    logMessage(LogLevel::Debug, "CImplementation::initialize(): End.");
+    if (!voiceReady) {
+        window_.showTicker({"Audio device error.", kCloseColour, 0x000000, 0, 3});
+        window_.disableAllButtons();
+    }
+    voice_.iaxc_set_event_callback([this](const VoiceEvent& event) { voiceEvents_.iaxc_callback(event); });
+    selectAudioDevices(voice_);
+}
+
+void CImplementation::doAgentLogin() {
+    lines_.dropBusyLines();
+    callTimer_.reset();
+    logMessage(LogLevel::Debug, "CImplementation::doAgentLogin()");
+    cti_.host.set(stored_.ctiHost.get());
+    cti_.port = static_cast<int>(stored_.ctiPort.load());
+    link_.setLogin(cti_.host.get(), cti_.port, call_.agentId.get(), call_.password.get());
+    link_.connect();
+}
+
+bool CImplementation::doAgentReady() {
+    endOfWrapUp_.release();
+    QueuePhoneEvent(agent::ReadyEvent);
+    wrapUp_.setInWrapUp(false);
+    call_.submitPending = false;
+    return true;
+}
+
+bool CImplementation::doAgentNotReady() {
+    logMessage(LogLevel::Debug, "CImplementation::doAgentNotReady()");
+    QueuePhoneEvent(agent::NotReadyEvent);
+    lines_.HangUpLine1();
+    cti_.m_sendNotReady = false;
+    logMessage(LogLevel::Debug, "CImplementation::doAgentNotReady() end");
+    return true;
+}
+
+bool CImplementation::doAgentNotReadyAfterWrapUp() {
+    logMessage(LogLevel::Debug, "CImplementation::doAgentNotReadyAfterWrapUp()");
+    QueuePhoneEvent(agent::NotReadyAfterWrapUpEvent);
+    lines_.HangUpLine1();
+    logMessage(LogLevel::Debug, "CImplementation::doAgentNotReadyAfterWrapUp() end");
+    return true;
+}
+
+void CImplementation::doUnconditionalAgentLogout(bool hangUp) {
+    logMessage(LogLevel::Debug, "CImplementation::doUnconditionalAgentLogout()");
+    if (hangUp) {
+        lines_.HangUpCalls();
+        QueuePhoneEvent(agent::UnconditionalLogoutEvent);
+    } else {
+        QueuePhoneEvent(agent::LogoutNoHangupEvent);
+    }
+}
+
+void CImplementation::startAgentLogout() {
+    threads_.start([this] { doAgentLogout(); });
+}
+
+void CImplementation::doAgentLogout() {
+    lines_.setAgentMode(1);
+    QueuePhoneEvent(agent::SubmitSentEvent);
+    QueuePhoneEvent(agent::NotReadyEvent);
+    logMessage(LogLevel::Debug, "CImplementation::doAgentLogout()");
+    endOfWrapUp_.release();
+    wrapUp_.setInWrapUp(false);
+    callTimer_.stop();
+    lines_.dropAllLines();
+    QueuePhoneEvent(agent::LogoutEvent);
+    screen_.hideAttachedDataButton();
+    cti_.setCallData(nullptr);
+    UnregisterChannels();
+    QueuePhoneEvent(agent::LogoutDoneEvent);
+}
+
+void CImplementation::ReceivedTerminateCall(const std::string& trackNumber) {
+    logMessage(LogLevel::Debug, "CImplementation::ReceivedTerminateCall()");
+    if (lines_.onHold()) lines_.RemoveHold();
+    bool shown = false;
+    cti_.withCallData([&](CallData& data) {
+        data.attachedData().setCallEnded(true);
+        shown = true;
+    });
+    if (shown) window_.refreshAttachedDataWindow();
+    for (int line = 0; line < LineControl::kLines; ++line)
+        if (lines_.getVelmoraTrackNum(line) == trackNumber) lines_.setLineTrackNum("", line);
+
+    const bool first = lines_.lineIsUp(0);
+    const bool second = lines_.lineIsUp(1);
+    if (first && second) {
+        logMessage(LogLevel::Debug, "CImplementation::ReceivedTerminateCall() 1 up , 2 up");
+        QueuePhoneEvent(agent::NotReadyEvent);
+        lines_.HangUpLine1();
+        lines_.HangUpLine2();
+        lines_.setUsing2lines();
+    } else if (first) {
+        logMessage(LogLevel::Debug, "CImplementation::ReceivedTerminateCall() 1 up , 2 down");
+        if (!inAgentReadyState()) doAgentNotReady();
+    } else if (second) {
+        logMessage(LogLevel::Debug, "CImplementation::ReceivedTerminateCall() 1 down , 2 up");
+        lines_.selectIaxLine(1);
+        QueuePhoneEvent(agent::NotReadyEvent);
+        lines_.setUsing2lines();
+    } else {
+        logMessage(LogLevel::Debug, "CImplementation::ReceivedTerminateCall() 1 down , 2 down");
+        if (lines_.onHold()) lines_.RemoveHold();
+        doAgentNotReady();
+    }
+}
+
+bool CImplementation::inAgentReadyState() const { return fsm_.state() == agent::AgentReady; }
+
+void CImplementation::applyVoiceFormat() {
+    switch_.applyVoiceFormat();
+    lines_.selectIaxLine(0);
+}
+
+void CImplementation::registerWithSwitch() {
+    switch_.registerWithSwitch(call_.agentId.get(), call_.password.get(), switch_.asteriskHost(),
+                               switch_.asteriskPort());
+}
+
+void CImplementation::setAutoUpdateSettings(const std::string& status, const std::string& host, const std::string& port,
+                                            const std::string& path) {
+    loginSettings_.setAutoUpdateSettings(status, host, port, path);
+}
+
+void CImplementation::setRecordingSettings(const std::string& recordings, const std::string& mp3Encoding,
+                                           const std::string& localRecording, const std::string& minRecordingTime,
+                                           const std::string& maxRecordingTime, const std::string& sslConnection,
+                                           const std::string& encodingQuality) {
+    loginSettings_.setRecordingSettings(recordings, mp3Encoding, localRecording, minRecordingTime, maxRecordingTime,
+                                        sslConnection, encodingQuality);
+}
+
+void CImplementation::setWrapUpSettings(const std::string& actionAfterTimeOut, const std::string& maxWrapUp,
+                                        const std::string& wrapUpTimeOut) {
+    wrapUp_.setWrapUpSettings(actionAfterTimeOut, maxWrapUp, wrapUpTimeOut);
+}
+
+void CImplementation::setPermissions(bool dial, bool transfer, bool conference) {
+    status_.dialAllowed = dial;
+    status_.transferAllowed = transfer;
+    status_.conferenceAllowed = conference;
+}
+
+void CImplementation::setRecordServer(const std::string& host, int port, bool ssl) {
+    loginSettings_.setRecordServer(host, port, ssl);
+}
+
+void CImplementation::tagInboundCall() {
+    call_.tagStatus.set("000");
+    call_.tagCampaign.set("Inbound");
+    call_.tagClient.set(call_.defaultClient.get());
+    call_.recordingTagged = true;
+}
+
+void CImplementation::showTicker(const TickerText& text) { window_.showTicker(text); }
+
+void CImplementation::openScreenPop(const std::string& url) { browser_.setUrl(url); }
+
+void CImplementation::OnSubmitNotify(const std::string& text) { browser_.OnSubmitNotify(text); }
+
+void CImplementation::openDialPad() { window_.openDialPad(); }
+
+void CImplementation::refreshAttachedData() { window_.refreshAttachedDataWindow(); }
+
+void CImplementation::setNotReadyReasons(const std::vector<std::string>& reasons) {
+    const std::vector<std::string> previous = notReadyReasons_.get();
+    for (std::size_t i = 0; i < previous.size(); ++i) {
+        logMessage(LogLevel::Debug, "remove menu item %d", kFirstReasonCommand + static_cast<int>(i));
+        logMessage(LogLevel::Debug, "remove menu item %s", std::to_string(kFirstReasonCommand + i).c_str());
+    }
+    for (const std::string& reason : reasons) logMessage(LogLevel::Debug, "Not Ready Reason to insert [%s]", reason.c_str());
+    notReadyReasons_.set(reasons);
+    window_.setNotReadyReasons(reasons);
+    if (reasons.empty())
+        screen_.hide(Control::NotReadyReason, "CImplementation::HideNotReadyReason()");
+    else
+        ShowNotReadyReason();
+}
+
+void CImplementation::queueAlert(const MessageCenterItem& item) {
+    messageCenter_.queueAlert({item.text, item.red, item.green, item.blue, item.mode});
+}
+
+void CImplementation::queueStatistic(const MessageCenterItem& item) {
+    messageCenter_.queueStatistic({item.text, item.red, item.green, item.blue, item.mode});
+}
+
+void CImplementation::signalConsultCallResult(bool accepted) {
+    if (accepted && consultResponse_.count() == 0) consultResponse_.release();
+}
+
+void CImplementation::applyActionAfterWrapUp(const std::string& action) {
+    if (action == "READY") {
+        callTimer_.reset();
+        doAgentReady();
+    } else if (action == "LOGGED_OUT") {
+        doUnconditionalAgentLogout(true);
+    } else {
+        doAgentNotReadyAfterWrapUp();
+    }
+}
+
+void CImplementation::clickReady() {
+    logMessage(LogLevel::Debug, "OnBnClickedButtonReady");
+    callTimer_.reset();
+    doAgentReady();
+}
+
+bool CImplementation::dialWindowOpen() { return window_.dialWindowOpen(); }
+
+void CImplementation::OnBnClickedButtonUnHold() {
+    logMessage(LogLevel::Debug, "COrvaneDlg::OnBnClickedButtonUnHold");
+    window_.showControl(Control::Unhold, false);
+    window_.showControl(Control::Hold, true);
+    holdButtonOn_ = true;
+    lines_.PutCallHold();
+}
+
+void CImplementation::OnBnClickedButtonHold() {
+    logMessage(LogLevel::Debug, "COrvaneDlg::OnBnClickedButtonHold");
+    window_.showControl(Control::Unhold, true);
+    window_.showControl(Control::Hold, false);
+    holdButtonOn_ = false;
+    lines_.RemoveHold();
+}
+
+void CImplementation::closeCtiConnection() {
+    logMessage(LogLevel::Debug, "CImplementation::CloseConnection()");
+    callTimer_.stop();
+    link_.close();
+}
+
+void CImplementation::openPreviewDial() {
+    logMessage(LogLevel::Debug, "CImplementation::OpenDial()");
+    window_.openPreviewDial();
+}
+
+// With a not-ready reason chosen the agent is not in wrap-up; otherwise wrap-up starts and
+// the local client is told.
+void CImplementation::setInWrapUpForAgent() {
+    if (!status_.notReadyReason().empty()) {
+        wrapUp_.setInWrapUp(false);
+        return;
+    }
+    wrapUp_.setInWrapUp(true);
+    listener_.sendInfo("4,WRAP_UP_NOTIFICATION");
+}
+
+void CImplementation::startListeningForClient() {
+    logMessage(LogLevel::Debug, "StartListeningForClient");
+    listener_.start();
+}
+
+void CImplementation::stopListeningForClient() {
+    logMessage(LogLevel::Debug, "StopListeningForClient");
+    listener_.stop();
+}
+
+void CImplementation::startRecording() {
+    logMessage(LogLevel::Debug, "CImplementation::StartRecording()");
+    outbound_.GetCtiTime();
+    callTimer_.start();
+}
+
+void CImplementation::stopRecording() {
+    logMessage(LogLevel::Debug, "CImplementation::StopRecording()");
+    callTimer_.stop();
+    lines_.setUsing2lines();
+}
+
+void CImplementation::doWaitforCleanClose() {
+    wrapUp_.stop();
+    logMessage(LogLevel::Debug, "CImplementation::doWaitforCleanClose()");
+    threads_.start([this] { CloseOrvane(); });
+}
+
+void CImplementation::CloseOrvane() {
+    if (isClosing_ || closeRequested_.exchange(true)) {
+        logMessage(LogLevel::Debug, "OnBnClickedClose::Already Closing");
+        return;
+    }
+    logMessage(LogLevel::Debug, "CImplementation::CloseOrvane()");
+    stopListeningForClient();
+    wrapUp_.setInWrapUp(false);
+    logMessage(LogLevel::Debug, "doWaitforCleanClose()");
+    if (lines_.anyLineUp()) lines_.dropBusyLines();
+
+    window_.showTicker(closingText("Please wait ... Closing "));
+    window_.enableControl(Control::Login, false);
+
+    logMessage(LogLevel::Debug, "Waiting for submit");
+    window_.showTicker(closingText("Waiting for popup completion "));
+    while (browser_.popupInProgress()) {
+        logMessage(LogLevel::Debug, "Waiting for popup completion");
+        window_.showTicker(closingText("Waiting for popup completion "));
+        std::this_thread::sleep_for(Timing::scaled(intervals::kClosePopupPoll));
+    }
+
+    StopRecording();
+    endOfWrapUp_.release();
+    SendCalltoQms();
+
+    window_.showTicker(closingText("Please wait ... Processing "));
+    QueuePhoneEvent(agent::NotReadyEvent);
+    queue_.waitUntilEmpty();
+
+    doUnconditionalAgentLogout(true);
+    isClosing_ = true;
+    cti_.logoutReason.set("USER_REQUEST_CLOSE");
+    outbound_.SendLogoutToCti();
+    link_.close();
+
+    window_.showTicker(closingText("Please wait ... Encoding "));
+    logMessage(LogLevel::Debug, "Waiting for message center to stop");
+    window_.showTicker(closingText("Waiting for Message Center module to stop"));
+    logMessage(LogLevel::Debug, "Message center stopped");
+
+    window_.showTicker(closingText("Please wait ... Closing"));
+    std::this_thread::sleep_for(Timing::scaled(intervals::kCloseFinalPause));
+    logMessage(LogLevel::Debug, "Finish close");
+    window_.closeWindow();
+}
+
 // clang-format off
-void CImplementation::CloseConferenceWindow() { logEntry("CloseConferenceWindow()"); }
-void CImplementation::CloseConnection() { logEntry("CImplementation::CloseConnection()"); }
-void CImplementation::CloseDialWindow() { logEntry("CloseDialWindow()"); }
+void CImplementation::CloseConferenceWindow() { window_.closeCompleteConferenceWindow(); }
+void CImplementation::CloseConnection() { closeCtiConnection(); }
+void CImplementation::CloseDialWindow() { window_.closeDialWindow(); }
 void CImplementation::DisableCompleteConference() { screen_.setDialogControlEnabled(Control::CompleteConference, false, "CImplementation::DisableCompleteConference()"); }
 void CImplementation::DisableConference() { screen_.disable(Control::Conference, "CImplementation::DisableConference()"); }
 void CImplementation::DisableDial() { screen_.disable(Control::Dial, "CImplementation::DisableDial()"); }
@@ -36,14 +438,14 @@ void CImplementation::DisableLine1Conference() { screen_.setDialogControlEnabled
 void CImplementation::DisableLine2Conference() { screen_.setDialogControlEnabled(Control::ConferenceLine2, false, "CImplementation::Disable Line 2 in complete conference()"); }
 void CImplementation::DisableLogin() { screen_.disable(Control::Login, "CImplementation::DisableLogin()"); }
 void CImplementation::DisableLogout() { screen_.disable(Control::Logout, "CImplementation::DisableLogout()"); }
-void CImplementation::DisableMessageCenter() { logEntry("CImplementation::DisableMessageCenter()"); }
+void CImplementation::DisableMessageCenter() { messageCenter_.setEnabled(false); }
 void CImplementation::DisableNotReady() { screen_.disable(Control::NotReady, "CImplementation::DisableNotReady()"); }
 void CImplementation::DisableNotReadyReason() { screen_.disable(Control::NotReadyReason, "CImplementation::DisableNotReadyReason()"); }
 void CImplementation::DisableOkDial() { screen_.disableOkDial(); }
 void CImplementation::DisableReady() { screen_.disable(Control::Ready, "CImplementation::DisableReady()"); }
 void CImplementation::DisableTransfer() { screen_.disable(Control::Transfer, "CImplementation::DisableTransfer()"); }
 void CImplementation::DisableUnHold() { screen_.disable(Control::Unhold, "CImplementation::DisableUnHold()"); }
-void CImplementation::DoAgentReadyThread() { logEntry("CImplementation::DoAgentReadyThread()"); }
+void CImplementation::DoAgentReadyThread() { dialer_.DoAgentReadyThread(); }
 void CImplementation::EnableCompleteConference() { screen_.setDialogControlEnabled(Control::CompleteConference, true, "CImplementation::EnableCompleteConference()"); }
 void CImplementation::EnableConference() { screen_.enableConference(); }
 void CImplementation::EnableDial() { screen_.enableDial(); }
@@ -53,18 +455,18 @@ void CImplementation::EnableLine1Conference() { screen_.setDialogControlEnabled(
 void CImplementation::EnableLine2Conference() { screen_.setDialogControlEnabled(Control::ConferenceLine2, true, "CImplementation::Enable Line 2 in complete conference()"); }
 void CImplementation::EnableLogin() { screen_.enable(Control::Login, "CImplementation::EnableLogin()"); }
 void CImplementation::EnableLogout() { screen_.enable(Control::Logout, "CImplementation::EnableLogout()"); }
-void CImplementation::EnableMessageCenter() { logEntry("CImplementation::EnableMessageCenter()"); }
+void CImplementation::EnableMessageCenter() { messageCenter_.setEnabled(true); }
 void CImplementation::EnableNotReady() { screen_.enable(Control::NotReady, "CImplementation::EnableNotReady()"); }
 void CImplementation::EnableNotReadyReason() { screen_.enable(Control::NotReadyReason, "CImplementation::EnableNotReadyReason()"); }
 void CImplementation::EnableReady() { screen_.enable(Control::Ready, "CImplementation::EnableReady()"); }
 void CImplementation::EnableTransfer() { screen_.enableTransfer(); }
 void CImplementation::EnableUnHold() { screen_.enable(Control::Unhold, "CImplementation::EnableUnHold()"); }
-void CImplementation::GetCtiTime() { logEntry("CImplementation::GetCtiTime()"); }
-void CImplementation::HangUpCalls() { logEntry("CImplementation::HangUpCalls()"); }
-void CImplementation::HangUpLine1() { logEntry("CImplementation::HangUpLine1()"); }
-void CImplementation::doHangUpMadeCall() { logEntry("doHangUpMadeCall()"); }
-void CImplementation::doHangUpPrevCall() { logEntry("doHangUpPrevCall() second_line"); }
-void CImplementation::HangUpLine2() { logEntry("CImplementation::HangUpLine2()"); }
+void CImplementation::GetCtiTime() { outbound_.GetCtiTime(); }
+void CImplementation::HangUpCalls() { lines_.HangUpCalls(); }
+void CImplementation::HangUpLine1() { lines_.HangUpLine1(); }
+void CImplementation::doHangUpMadeCall() { lines_.doHangUpMadeCall(); }
+void CImplementation::doHangUpPrevCall() { lines_.doHangUpPrevCall(); }
+void CImplementation::HangUpLine2() { lines_.HangUpLine2(); }
 void CImplementation::HideAttachedDataButton() { screen_.hideAttachedDataButton(); }
 void CImplementation::HideHold() { screen_.hide(Control::Hold, "CImplementation::HideHold()"); }
 void CImplementation::HideLine1SelectedConference() { screen_.setLineSelectedMark(1, false, "CImplementation::Hide Line 1 selected for conference"); }
@@ -73,30 +475,30 @@ void CImplementation::HideLogin() { screen_.hide(Control::Login, "CImplementatio
 void CImplementation::HideLogout() { screen_.hide(Control::Logout, "CImplementation::HideLogout()"); }
 void CImplementation::HideNotReady() { screen_.hide(Control::NotReady, "CImplementation::HideNotReady()"); }
 void CImplementation::HideReady() { screen_.hide(Control::Ready, "CImplementation::HideReady()"); }
-void CImplementation::LeaveConference() { logEntry("doLeaveConferenceThread()"); }
-void CImplementation::OpenDial() { logEntry("CImplementation::OpenDial()"); }
-void CImplementation::RemoveHold() { logEntry("CImplementation::RemoveHold()"); }
-void CImplementation::SelectFirstLine() { logEntry("CImplementation::SelectFirstLine()"); }
-void CImplementation::SelectSecondLine() { logEntry("CImplementation::SelectSecondLine()"); }
-void CImplementation::SendAgentCancelDialingToCti() { logEntry("CImplementation::SendAgentCancelDialingToCti()"); }
-void CImplementation::SendAgentDialingToCti() { logEntry("CImplementation::SendAgentDialingToCti()"); }
-void CImplementation::SendAgentInCallToCti() { logEntry("CImplementation::SendAgentInCallToCti()"); }
-void CImplementation::SendCallAnsweredToCti() { logEntry("CImplementation::SendCallAnsweredToCti()"); }
-void CImplementation::SendCallNoAnswerToCti() { logEntry("CImplementation::SendCallNoAnswerToCti()"); }
+void CImplementation::LeaveConference() { lines_.LeaveConference(); }
+void CImplementation::OpenDial() { openPreviewDial(); }
+void CImplementation::RemoveHold() { lines_.RemoveHold(); }
+void CImplementation::SelectFirstLine() { lines_.SelectFirstLine(); }
+void CImplementation::SelectSecondLine() { lines_.SelectSecondLine(); }
+void CImplementation::SendAgentCancelDialingToCti() { outbound_.SendAgentCancelDialingToCti(); }
+void CImplementation::SendAgentDialingToCti() { outbound_.SendAgentDialingToCti(); }
+void CImplementation::SendAgentInCallToCti() { outbound_.SendAgentInCallToCti(); }
+void CImplementation::SendCallAnsweredToCti() { outbound_.SendCallAnsweredToCti(); }
+void CImplementation::SendCallNoAnswerToCti() { outbound_.SendCallNoAnswerToCti(); }
 void CImplementation::SendCalltoQms() { logEntry("CImplementation::SendCalltoQms()"); }
-void CImplementation::SendCancelPreviewToCti() { logEntry("CImplementation::SendCancelPreviewToCti()"); }
-void CImplementation::SendNotReadyAfterWrapUpToCti() { logEntry("CImplementation::SendNotReadyAfterWrapUpToCti()"); }
-void CImplementation::SendNotReadyReasonSetToCti() { logEntry("CImplementation::SendNotReadyReasonSetToCti()"); }
-void CImplementation::SendNotReadyToCti() { logEntry("CImplementation::SendNotReadyToCti()"); }
-void CImplementation::SendReadyToCti() { logEntry("CImplementation::SendReadyToCti()"); }
-void CImplementation::SendTerminateCallToCti() { logEntry("CImplementation::SendTerminateCallToCti()"); }
-void CImplementation::SetCallState() { logEntry("Set Call State"); }
-void CImplementation::SetCallerId() { logEntry("CImplementation::SetCallerId()"); }
-void CImplementation::SetInCallDistribute() { logEntry("CImplementation::SetInCallDistribute()"); }
-void CImplementation::SetInCallOutbound() { logEntry("CImplementation::SetInCallOutbound()"); }
-void CImplementation::SetInCallReadyOutbound() { logEntry("CImplementation::SetInCallReadyOutbound()"); }
+void CImplementation::SendCancelPreviewToCti() { outbound_.SendCancelPreviewToCti(); }
+void CImplementation::SendNotReadyAfterWrapUpToCti() { outbound_.SendNotReadyAfterWrapUpToCti(); }
+void CImplementation::SendNotReadyReasonSetToCti() { outbound_.SendNotReadyReasonSetToCti(); }
+void CImplementation::SendNotReadyToCti() { outbound_.SendNotReadyToCti(); }
+void CImplementation::SendReadyToCti() { outbound_.SendReadyToCti(); }
+void CImplementation::SendTerminateCallToCti() { outbound_.SendTerminateCallToCti(); }
+void CImplementation::SetCallState() { lines_.SetCallState(); }
+void CImplementation::SetCallerId() { lines_.SetCallerId("", ""); }
+void CImplementation::SetInCallDistribute() { lines_.setCallType("DISTRIBUTE"); }
+void CImplementation::SetInCallOutbound() { lines_.setCallType("OUTBOUND"); }
+void CImplementation::SetInCallReadyOutbound() { lines_.setCallType("READYOUTBOUND"); }
 void CImplementation::SetInCallStateButton() { screen_.setInCallStateButtons(); }
-void CImplementation::SetInWrapUp() { logEntry("CImplementation::SetInWrapUp()"); }
+void CImplementation::SetInWrapUp() { setInWrapUpForAgent(); }
 void CImplementation::SetInitialStateButton() { screen_.setInitialStateButtons(); }
 void CImplementation::SetNotReadyStateButton() { screen_.setNotReadyStateButtons(); }
 void CImplementation::SetNotReadySubmitReqStateButton() { screen_.setNotReadySubmitReqStateButtons(); }
@@ -142,8 +544,8 @@ void CImplementation::SetTitleNotReadySubmitReq() { screen_.setTitle(ScreenState
 void CImplementation::SetTitlePreviewDialing() { screen_.setTitle(ScreenState::Title::PreviewDialing); }
 void CImplementation::SetTitlePreviewDialingSubmitReq() { screen_.setTitle(ScreenState::Title::PreviewDialingSubmitReq); }
 void CImplementation::SetTitleReady() { screen_.setTitle(ScreenState::Title::Ready); }
-void CImplementation::SetUseOnlytt() { logEntry("CImplementation::SetUseOnlytt()"); }
-void CImplementation::SetUsing3lines() { logEntry("Orvane is in 3 lines mode"); }
+void CImplementation::SetUseOnlytt() { lines_.setUseOnlytt(true); }
+void CImplementation::SetUsing3lines() { lines_.SetUsing3lines(); }
 void CImplementation::ShowLine1SelectedConference() { screen_.setLineSelectedMark(1, true, "CImplementation::Show Line 1 selected for conference"); }
 void CImplementation::ShowLine2SelectedConference() { screen_.setLineSelectedMark(2, true, "CImplementation::Show Line 2 selected for conference"); }
 void CImplementation::ShowLogin() { screen_.show(Control::Login, "CImplementation::ShowLogin()"); }
@@ -152,12 +554,12 @@ void CImplementation::ShowNotReady() { screen_.show(Control::NotReady, "CImpleme
 void CImplementation::ShowNotReadyReason() { screen_.show(Control::NotReadyReason, "CImplementation::ShowNotReadyReason()"); }
 void CImplementation::ShowReady() { screen_.show(Control::Ready, "CImplementation::ShowReady()"); }
 void CImplementation::ShowUnHold() { screen_.show(Control::Unhold, "CImplementation::ShowUnHold()"); }
-void CImplementation::StartListeningForClient() { logEntry("StartListeningForClient"); }
-void CImplementation::StartRecording() { logEntry("CImplementation::StartRecording()"); }
-void CImplementation::StartRinging() { logEntry("In StartRinging()"); }
-void CImplementation::StopListeningForClient() { logEntry("StopListeningForClient"); }
-void CImplementation::StopRecording() { logEntry("CImplementation::StopRecording()"); }
-void CImplementation::StopRinging() { logEntry("In StopRinging()"); }
-void CImplementation::UnregisterChannels() { logEntry("CImplementation::UnregisterChannels()"); }
-void CImplementation::UnsetUseOnlytt() { logEntry("CImplementation::UnsetUseOnlytt()"); }
+void CImplementation::StartListeningForClient() { startListeningForClient(); }
+void CImplementation::StartRecording() { startRecording(); }
+void CImplementation::StartRinging() { lines_.StartRinging(); }
+void CImplementation::StopListeningForClient() { stopListeningForClient(); }
+void CImplementation::StopRecording() { stopRecording(); }
+void CImplementation::StopRinging() { lines_.StopRinging(); }
+void CImplementation::UnregisterChannels() { switch_.UnregisterChannels(call_.agentId.get(), call_.password.get()); }
+void CImplementation::UnsetUseOnlytt() { lines_.setUseOnlytt(false); }
 // clang-format on

@@ -1,35 +1,93 @@
 #pragma once
 
 #include <atomic>
+#include <string>
+#include <vector>
 
 #include "AgentActions.h"
 #include "core/AgentStateMachine.h"
 #include "core/AgentStatus.h"
+#include "core/CallContext.h"
 #include "core/EventQueue.h"
+#include "core/LoginSettings.h"
 #include "core/ScreenState.h"
+#include "core/StoredSettings.h"
+#include "cti/CTIConnection.h"
+#include "cti/CtiAgent.h"
+#include "cti/CtiSession.h"
+#include "cti/InboundMessages.h"
+#include "cti/OutboundMessages.h"
+#include "desktop/CTimer.h"
+#include "desktop/ClientListener.h"
+#include "desktop/MessageCenter.h"
+#include "desktop/WrapUpChecker.h"
+#include "infra/Guarded.h"
+#include "infra/Semaphore.h"
+#include "infra/SettingsStore.h"
+#include "infra/ThreadGroup.h"
+#include "voice/Dialer.h"
+#include "voice/LineControl.h"
+#include "voice/SwitchRegistration.h"
+#include "voice/VoiceAgent.h"
+#include "voice/VoiceEvents.h"
 
 class AgentWindow;
+class BrowserHandler;
+class VoiceEngine;
 
-// The agent core: owns the state machine and the agent's state, and is the context the
-// machine runs its actions against. Each action is one line that hands the work to the
-// component that owns it.
-class CImplementation : public AgentActions, public EventTarget {
+// The agent core: owns the state machine, the agent's state and every component of the
+// phone, and is the context the machine runs its actions against. Each action is one line
+// that hands the work to the component that owns it.
+class CImplementation : public AgentActions,
+                        public EventTarget,
+                        public CtiAgent,
+                        public VoiceAgent,
+                        public WrapUpChecker::Agent,
+                        public ClientListener::Agent {
 public:
-    CImplementation(AgentWindow& window, EventQueue& queue);
+    // The outside world the core drives; `clientPort` is the local client listener's port.
+    struct Seams {
+        AgentWindow& window;
+        EventQueue& queue;
+        VoiceEngine& voice;
+        BrowserHandler& browser;
+        int clientPort = ClientListener::kDefaultPort;
+    };
+
+    explicit CImplementation(Seams seams);
     ~CImplementation() override;
     CImplementation(const CImplementation&) = delete;
     CImplementation& operator=(const CImplementation&) = delete;
 
-    // Starts the event queue and queues the first event.
+    // Start-up: stored settings, the voice engine, the event queue with its first event.
     void initialize();
+    // Connects to the CTI server with the stored host and port and logs the agent in.
+    void doAgentLogin();
+    bool doAgentReady() override;
+    bool doAgentNotReady() override;
+    bool doAgentNotReadyAfterWrapUp();
+    void doUnconditionalAgentLogout(bool hangUp) override;
+    // Asks for the clean close; it runs on a thread of its own.
+    void doWaitforCleanClose();
 
-    void QueuePhoneEvent(int event) { queue_.QueuePhoneEvent(event); }
+    void QueuePhoneEvent(int event) override { queue_.QueuePhoneEvent(event); }
     void dispatchEvent(int event) override { fsm_.dispatchEvent(event, *this); }
     bool isClosing() const override { return isClosing_; }
-    void setClosing() { isClosing_ = true; }
 
     AgentStatus& status() { return status_; }
+    CallContext& call() { return call_; }
+    StoredSettings& storedSettings() { return stored_; }
+    LoginSettings& loginSettings() { return loginSettings_; }
+    LineControl& lines() { return lines_; }
+    WrapUpChecker& wrapUpChecker() { return wrapUp_; }
+    OutboundMessages& outbound() { return outbound_; }
+    CTIConnection& ctiConnection() { return link_; }
+    ClientListener& clientListener() { return listener_; }
+    MessageCenter& messageCenter() { return messageCenter_; }
+    CTimer& callTimer() { return callTimer_; }
     const AgentStateMachine& stateMachine() const { return fsm_; }
+    // The reasons offered in the not-ready menu, by command id 33791 + position.
+    std::vector<std::string> notReadyReasons() const { return notReadyReasons_.get(); }
 
     // Actions of the state machine.
     void CloseConferenceWindow() override;
@@ -169,13 +227,117 @@ public:
     void UnregisterChannels() override;
     void UnsetUseOnlytt() override;
 
-private:
-    // Entry line of an action whose work is not built yet.
-    static void logEntry(const char* line);
+    // What the CTI link asks of the agent.
+    bool inAgentReadyState() const override;
+    void startAgentLogout() override;
+    void ReceivedTerminateCall(const std::string& trackNumber) override;
+    void SendLoginToCti() override { outbound_.SendLoginToCti(); }
+    void SendLogoutToCti() override { outbound_.SendLogoutToCti(); }
+    void resetCallTimer() override { callTimer_.reset(); }
+    void setAsteriskHost(const std::string& host) override { switch_.setAsteriskHost(host); }
+    void setAsteriskPort(int port) override { switch_.setAsteriskPort(port); }
+    void setAsteriskCodec(const std::string& codec) override { switch_.setAsteriskCodec(codec); }
+    void setAsteriskIaxPassword(const std::string& password) override { switch_.setAsteriskIaxPassword(password); }
+    void applyVoiceFormat() override;
+    void registerWithSwitch() override;
+    bool selectIaxLine(int callNo) override { return lines_.selectIaxLine(callNo); }
+    int selectedCall() override { return lines_.selectedCall(); }
+    void unquelchAllCalls() override { lines_.unquelchAllCalls(); }
+    void setLineTrackNum(const std::string& trackNumber, int line) override { lines_.setLineTrackNum(trackNumber, line); }
+    std::string getVelmoraTrackNum(int line) override { return lines_.getVelmoraTrackNum(line); }
+    bool lineIsUp(int line) override { return lines_.lineIsUp(line); }
+    void clearLineTrackNums() override { lines_.clearLineTrackNums(); }
+    void clearCallHeldFlags() override { lines_.clearCallHeldFlags(); }
+    void holdCurrentCall() override { OnBnClickedButtonUnHold(); }
+    void setAutoUpdateSettings(const std::string& status, const std::string& host, const std::string& port,
+                               const std::string& path) override;
+    void setRecordingSettings(const std::string& recordings, const std::string& mp3Encoding,
+                              const std::string& localRecording, const std::string& minRecordingTime,
+                              const std::string& maxRecordingTime, const std::string& sslConnection,
+                              const std::string& encodingQuality) override;
+    void setWrapUpSettings(const std::string& actionAfterTimeOut, const std::string& maxWrapUp,
+                           const std::string& wrapUpTimeOut) override;
+    void setPermissions(bool dial, bool transfer, bool conference) override;
+    void setRecordServer(const std::string& host, int port, bool ssl) override;
+    void tagInboundCall() override;
+    void showTicker(const TickerText& text) override;
+    void openScreenPop(const std::string& url) override;
+    void OnSubmitNotify(const std::string& text) override;
+    void openDialPad() override;
+    void refreshAttachedData() override;
+    void setNotReadyReasons(const std::vector<std::string>& reasons) override;
+    void queueAlert(const MessageCenterItem& item) override;
+    void queueStatistic(const MessageCenterItem& item) override;
+    void signalConsultCallResult(bool accepted) override;
 
+    // What the voice lines ask of the agent.
+    void reportLineDown(const std::string& lineTrackNumber) override { outbound_.sendLineDown(lineTrackNumber); }
+    void SendOnHoldToCti() override { outbound_.SendOnHoldToCti(); }
+    void SendUnHoldToCti() override { outbound_.SendUnHoldToCti(); }
+    void reportCallState(const std::string& result) override { listener_.sendInfo(result); }
+    void setInWrapUp(bool inWrapUp) override { wrapUp_.setInWrapUp(inWrapUp); }
+
+    // What the wrap-up checker and the local client ask of the agent.
+    void applyActionAfterWrapUp(const std::string& action) override;
+    void releaseEndOfWrapUp() override { endOfWrapUp_.release(); }
+    void clickReady() override;
+    bool dialWindowOpen() override;
+    bool callTimerRunning() override { return callTimer_.running(); }
+    void SendAgentHangUpToCti() override { outbound_.SendAgentHangUpToCti(); }
+    void SendAgentPersonnalDialToCti() override { outbound_.SendAgentPersonnalDialToCti(); }
+    void SendAgentReallyDialingToCti() override { outbound_.SendAgentReallyDialingToCti(); }
+    void dial(const std::string& number, const std::string& trackNumber) override { dialer_.dial(number, trackNumber); }
+    void setAgentMode(int mode) override { lines_.setAgentMode(mode); }
+
+    // The main window's hold pair: Unhold puts the call on hold, Hold takes it off.
+    void OnBnClickedButtonUnHold();
+    void OnBnClickedButtonHold();
+
+private:
+    static void logEntry(const char* line);
+    void doAgentLogout();
+    void CloseOrvane();
+    void closeCtiConnection();
+    void openPreviewDial();
+    void setInWrapUpForAgent();
+    void startListeningForClient();
+    void stopListeningForClient();
+    void startRecording();
+    void stopRecording();
+    void readHostName();
+    void initializeVoice();
+
+    AgentWindow& window_;
     EventQueue& queue_;
+    VoiceEngine& voice_;
+    BrowserHandler& browser_;
+
+    SettingsStore store_;
     AgentStateMachine fsm_;
     AgentStatus status_;
+    CallContext call_;
+    CtiSession cti_;
+    StoredSettings stored_;
+    LoginSettings loginSettings_;
     ScreenState screen_;
+    MessageCenter messageCenter_;
+    Guarded<std::vector<std::string>> notReadyReasons_;
+    Semaphore endOfWrapUp_;
+    Semaphore consultResponse_;
+    std::atomic<bool> holdButtonOn_{false};
     std::atomic<bool> isClosing_{false};
+    std::atomic<bool> closeRequested_{false};
+
+    // Components with threads of their own; the destructor ends their threads in order.
+    SwitchRegistration switch_;
+    ThreadGroup threads_;
+    LineControl lines_;
+    Dialer dialer_;
+    VoiceEvents voiceEvents_;
+    CTimer callTimer_;
+    WrapUpChecker wrapUp_;
+    ClientListener listener_;
+    InboundMessages inbound_;
+    CTIConnection link_;
+    OutboundMessages outbound_;
 };

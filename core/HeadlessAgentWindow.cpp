@@ -1,5 +1,7 @@
 #include "core/HeadlessAgentWindow.h"
 
+#include "infra/CLogger.h"
+
 namespace {
 
 const std::initializer_list<Control> kCompleteConferenceControls = {
@@ -60,9 +62,94 @@ void HeadlessAgentWindow::setCaption(const std::string& caption) {
     caption_ = caption;
 }
 
+void HeadlessAgentWindow::disableAllButtons() {
+    std::lock_guard guard(lock_);
+    for (const auto& [control, text] : kButtons) controls_[control].enabled = false;
+}
+
 void HeadlessAgentWindow::hideAttachedDataWindow() {
     std::lock_guard guard(lock_);
     attachedDataWindowOpen_ = false;
+}
+
+void HeadlessAgentWindow::refreshAttachedDataWindow() {
+    std::lock_guard guard(lock_);
+    ++attachedDataRefreshes_;
+}
+
+void HeadlessAgentWindow::showTicker(const TickerText& text) {
+    std::lock_guard guard(lock_);
+    ticker_ = text;
+}
+
+void HeadlessAgentWindow::showCallTimer(const std::string& text, std::uint32_t) {
+    std::lock_guard guard(lock_);
+    callTimer_ = text;
+}
+
+std::string HeadlessAgentWindow::callTimer() const {
+    std::lock_guard guard(lock_);
+    return callTimer_;
+}
+
+void HeadlessAgentWindow::openDialPad() {
+    std::lock_guard guard(lock_);
+    ++dialPadRequests_;
+}
+
+void HeadlessAgentWindow::setNotReadyReasons(const std::vector<std::string>& reasons) {
+    std::lock_guard guard(lock_);
+    notReadyReasons_ = reasons;
+}
+
+void HeadlessAgentWindow::showMessageBox(const std::string& text, const std::string& caption) {
+    std::lock_guard guard(lock_);
+    messageBoxes_.emplace_back(text, caption);
+}
+
+int HeadlessAgentWindow::attachedDataRefreshes() const {
+    std::lock_guard guard(lock_);
+    return attachedDataRefreshes_;
+}
+
+TickerText HeadlessAgentWindow::ticker() const {
+    std::lock_guard guard(lock_);
+    return ticker_;
+}
+
+void HeadlessAgentWindow::openPreviewDial() {
+    std::lock_guard guard(lock_);
+    ++previewDialRequests_;
+}
+
+void HeadlessAgentWindow::closeWindow() {
+    std::lock_guard guard(lock_);
+    closed_ = true;
+}
+
+int HeadlessAgentWindow::previewDialRequests() const {
+    std::lock_guard guard(lock_);
+    return previewDialRequests_;
+}
+
+bool HeadlessAgentWindow::closed() const {
+    std::lock_guard guard(lock_);
+    return closed_;
+}
+
+int HeadlessAgentWindow::dialPadRequests() const {
+    std::lock_guard guard(lock_);
+    return dialPadRequests_;
+}
+
+std::vector<std::string> HeadlessAgentWindow::notReadyReasons() const {
+    std::lock_guard guard(lock_);
+    return notReadyReasons_;
+}
+
+std::vector<std::pair<std::string, std::string>> HeadlessAgentWindow::messageBoxes() const {
+    std::lock_guard guard(lock_);
+    return messageBoxes_;
 }
 
 HeadlessAgentWindow::ControlState HeadlessAgentWindow::control(Control control) const {
@@ -92,9 +179,22 @@ void HeadlessAgentWindow::setExists(std::initializer_list<Control> controls, boo
 }
 
 void HeadlessAgentWindow::openCompleteConferenceWindow() { setExists(kCompleteConferenceControls, true); }
-void HeadlessAgentWindow::closeCompleteConferenceWindow() { setExists(kCompleteConferenceControls, false); }
-void HeadlessAgentWindow::openDialPad() { setExists({Control::DialPadOk}, true); }
-void HeadlessAgentWindow::closeDialPad() { setExists({Control::DialPadOk}, false); }
+
+void HeadlessAgentWindow::closeCompleteConferenceWindow() {
+    if (!controlExists(Control::CompleteConference)) return;
+    logMessage(LogLevel::Debug, "Closing complete conference dial window");
+    setExists(kCompleteConferenceControls, false);
+}
+
+void HeadlessAgentWindow::showDialPad() { setExists({Control::DialPadOk}, true); }
+
+void HeadlessAgentWindow::closeDialWindow() {
+    if (!dialWindowOpen()) return;
+    logMessage(LogLevel::Debug, "Closing dial window");
+    setExists({Control::DialPadOk}, false);
+}
+
+bool HeadlessAgentWindow::dialWindowOpen() const { return controlExists(Control::DialPadOk); }
 
 void HeadlessAgentWindow::setAttachedDataWindowOpen(bool open) {
     std::lock_guard guard(lock_);
@@ -114,5 +214,6 @@ std::string HeadlessAgentWindow::describe() const {
         if (!state.visible) continue;
         text += state.enabled ? std::string(" ") + name : std::string(" (") + name + ")";
     }
+    if (!ticker_.text.empty()) text += "  | " + ticker_.text;
     return text;
 }

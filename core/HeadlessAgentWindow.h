@@ -3,6 +3,8 @@
 #include <map>
 #include <mutex>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "core/AgentWindow.h"
 
@@ -27,7 +29,19 @@ public:
     std::string titlePrefix() const override;
     void setStatusText(const std::string& text) override;
     void setCaption(const std::string& caption) override;
+    void disableAllButtons() override;
     void hideAttachedDataWindow() override;
+    void refreshAttachedDataWindow() override;
+    void showTicker(const TickerText& text) override;
+    void showCallTimer(const std::string& text, std::uint32_t colour) override;
+    void openDialPad() override;
+    void openPreviewDial() override;
+    void closeDialWindow() override;
+    bool dialWindowOpen() const override;
+    void closeCompleteConferenceWindow() override;
+    void closeWindow() override;
+    void setNotReadyReasons(const std::vector<std::string>& reasons) override;
+    void showMessageBox(const std::string& text, const std::string& caption) override;
 
     // What a test or a headless run reads and does in the agent's place.
     ControlState control(Control control) const;
@@ -35,12 +49,20 @@ public:
     std::string caption() const;
     void setWindowClosing(bool closing);
     void openCompleteConferenceWindow();
-    void closeCompleteConferenceWindow();
-    void openDialPad();
-    void closeDialPad();
+    void showDialPad();
     void setAttachedDataWindowOpen(bool open);
     bool attachedDataWindowOpen() const;
-    // One line: the caption and the main window's visible buttons, disabled ones in brackets.
+    int attachedDataRefreshes() const;
+    TickerText ticker() const;
+    std::string callTimer() const;
+    int dialPadRequests() const;
+    int previewDialRequests() const;
+    bool closed() const;
+    std::vector<std::string> notReadyReasons() const;
+    // (text, caption) of every message box shown.
+    std::vector<std::pair<std::string, std::string>> messageBoxes() const;
+    // One line: the caption, the main window's visible buttons (disabled ones in brackets) and
+    // the ticker text.
     std::string describe() const;
 
 private:
@@ -53,4 +75,12 @@ private:
     std::string caption_;
     bool windowClosing_ = false;
     bool attachedDataWindowOpen_ = false;
+    int attachedDataRefreshes_ = 0;
+    TickerText ticker_;
+    std::string callTimer_;
+    int dialPadRequests_ = 0;
+    int previewDialRequests_ = 0;
+    bool closed_ = false;
+    std::vector<std::string> notReadyReasons_;
+    std::vector<std::pair<std::string, std::string>> messageBoxes_;
 };

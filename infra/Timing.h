@@ -11,6 +11,36 @@ using namespace std::chrono_literals;
 inline constexpr std::chrono::milliseconds kEventQueuePoll = 5ms;        // dispatcher wake-up wait
 inline constexpr std::chrono::milliseconds kEventQueueDrainPoll = 500ms; // clean close, queue size polls
 inline constexpr int kEventQueueDrainPolls = 60;                         // polls before giving up (61 sleeps)
+
+// Clean close
+inline constexpr std::chrono::milliseconds kClosePopupPoll = 600ms;         // waiting for a screen pop's submit
+inline constexpr std::chrono::milliseconds kCloseFinalPause = 300ms;
+
+// CTI link
+inline constexpr int kCtiConnectAttempts = 10;
+inline constexpr std::chrono::milliseconds kCtiConnectRetryPause = 2000ms;
+inline constexpr std::chrono::milliseconds kCtiConnectTimeout = 5000ms;    // one connection attempt
+inline constexpr std::chrono::milliseconds kCtiHelloPause = 100ms;         // after connecting, before the hello
+inline constexpr std::chrono::milliseconds kCtiHeartbeatIdle = 5000ms;     // idle wait before a heartbeat
+inline constexpr int kCtiHeartbeatMisses = 6;                              // unanswered heartbeats that end the link
+inline constexpr int kCtiSendRetries = 30;                                 // sends that would block
+inline constexpr std::chrono::milliseconds kCtiSendRetryPause = 100ms;
+inline constexpr std::chrono::milliseconds kCtiReceivePause = 10ms;        // between receive passes
+
+// Wrap-up and the call timer
+inline constexpr std::chrono::milliseconds kWrapUpCheckPause = 1000ms;     // between checker passes
+inline constexpr std::chrono::milliseconds kCallTimerTick = 1000ms;
+
+// Local client listener
+inline constexpr std::chrono::milliseconds kClientConnectionWait = 5000ms; // one wait for a connection
+inline constexpr std::chrono::milliseconds kClientSilence = 30000ms;       // a silent client is dropped
+inline constexpr std::chrono::milliseconds kClientAnswerPause = 500ms;     // before a forced hang-up or ready
+inline constexpr int kRemoteDialTrackNumberWaits = 9;
+inline constexpr std::chrono::milliseconds kRemoteDialTrackNumberWait = 1000ms;
+
+// Voice lines
+inline constexpr int kReadyDialPolls = 10;                                 // waits for the agent channel's answer
+inline constexpr std::chrono::milliseconds kReadyDialPoll = 1000ms;
 }  // namespace intervals
 
 class Timing {

@@ -3,6 +3,9 @@
 #include "AgentVocabulary.h"
 #include "core/CImplementation.h"
 #include "core/HeadlessAgentWindow.h"
+#include "desktop/HeadlessBrowserHandler.h"
+#include "infra/Timing.h"
+#include "support/FakeVoiceEngine.h"
 #include "support/LogCapture.h"
 
 void PrintTo(const HeadlessAgentWindow::ControlState& s, std::ostream* out) {
@@ -21,7 +24,8 @@ const State kHiddenDisabled{true, false, false};
 // The agent core with a headless window; events are dispatched at once, without the queue.
 class ScreenTest : public ::testing::Test {
 protected:
-    explicit ScreenTest(std::string titlePrefix = {}) : window(std::move(titlePrefix)) {}
+    explicit ScreenTest(std::string titlePrefix = {}) : window(std::move(titlePrefix)) { Timing::setScale(0.001); }
+    ~ScreenTest() override { Timing::setScale(1.0); }
 
     void dispatch(std::initializer_list<int> events) {
         for (int event : events) core.dispatchEvent(event);
@@ -30,7 +34,9 @@ protected:
     LogCapture log;
     HeadlessAgentWindow window;
     EventQueue queue;
-    CImplementation core{window, queue};
+    FakeVoiceEngine voice;
+    HeadlessBrowserHandler browser;
+    CImplementation core{{window, queue, voice, browser, 0}};
 };
 
 }  // namespace
@@ -245,7 +251,7 @@ TEST_F(ScreenTest, DialogControlsActOnlyWhileTheirWindowIsOpen) {
     EXPECT_TRUE(log.contains("CImplementation::Disable Line 2 in complete conference()"));
     EXPECT_TRUE(log.contains("CImplementation::Show Line 1 selected for conference"));
 
-    window.openDialPad();
+    window.showDialPad();
     core.DisableOkDial();
     EXPECT_FALSE(window.control(Control::DialPadOk).enabled);
 }

@@ -1,0 +1,116 @@
+#include "app/HeadlessPhone.h"
+
+#include <csignal>
+#include <ctime>
+#include <iostream>
+#include <string>
+
+#include "AgentVocabulary.h"
+#include "core/AgentTables.h"
+#include "core/CImplementation.h"
+#include "core/EventQueue.h"
+#include "core/HeadlessAgentWindow.h"
+#include "desktop/HeadlessBrowserHandler.h"
+#include "infra/CLogger.h"
+#include "infra/InstanceGuard.h"
+
+namespace {
+
+void print(const std::string& line) {
+    std::time_t now = std::time(nullptr);
+    std::tm local{};
+    localtime_r(&now, &local);
+    char stamp[16];
+    std::strftime(stamp, sizeof stamp, "%H:%M:%S", &local);
+    std::cout << stamp << "  " << line << std::endl;
+}
+
+// Waits up to `milliseconds` for SIGINT or SIGTERM (blocked in every thread).
+bool stopRequested(int milliseconds) {
+    sigset_t signals;
+    sigemptyset(&signals);
+    sigaddset(&signals, SIGINT);
+    sigaddset(&signals, SIGTERM);
+    const timespec wait{0, milliseconds * 1000000L};
+    return sigtimedwait(&signals, nullptr, &wait) > 0;
+}
+
+class ViewPrinter {
+public:
+    ViewPrinter(CImplementation& core, HeadlessAgentWindow& window) : core_(core), window_(window) {}
+
+    void printChanges() {
+        const int machineState = core_.stateMachine().state();
+        const std::string view = window_.describe();
+        const std::string agentState = core_.status().agentState();
+        if (machineState == shownState_ && view == shownView_ && agentState == shownAgentState_) return;
+        shownState_ = machineState;
+        shownView_ = view;
+        shownAgentState_ = agentState;
+        print(std::string(machineState >= 0 ? agent::StateNames[machineState] : "Starting") + " (" + agentState +
+              ")  " + view);
+    }
+
+private:
+    CImplementation& core_;
+    HeadlessAgentWindow& window_;
+    int shownState_ = -2;
+    std::string shownView_;
+    std::string shownAgentState_;
+};
+
+}  // namespace
+
+int runHeadlessPhone(VoiceEngine& voice, HeadlessOptions options) {
+    sigset_t signals;
+    sigemptyset(&signals);
+    sigaddset(&signals, SIGINT);
+    sigaddset(&signals, SIGTERM);
+    pthread_sigmask(SIG_BLOCK, &signals, nullptr);  // before any thread starts
+
+    logMessage(LogLevel::Debug, "Verifying if Orvane is already running");
+    InstanceGuard guard;
+    switch (guard.acquire()) {
+    case InstanceGuard::Result::AlreadyRunning:
+        logMessage(LogLevel::Normal, "Orvane already running, exiting");
+        print("Orvane is already running for this user.");
+        return 0;
+    case InstanceGuard::Result::FirstInstance:
+        logMessage(LogLevel::Normal, "First instance of Orvane, continuing execution.");
+        break;
+    case InstanceGuard::Result::Unavailable:
+        break;
+    }
+
+    HeadlessAgentWindow window("Orvane");
+    HeadlessBrowserHandler browser([](const std::string& url) { print("Screen pop: " + url); });
+    {
+        CImplementation core({window, EventQueue::instance(), voice, browser, options.clientPort});
+        ViewPrinter printer(core, window);
+        core.initialize();
+        while (core.stateMachine().state() != agent::AgentLoggedOut && !stopRequested(20)) printer.printChanges();
+        printer.printChanges();
+
+        LoginEntries login = options.login;
+        if (login.agentId.empty()) login.agentId = core.call().agentId.get();
+        if (login.host.empty()) login.host = core.storedSettings().ctiHost.get();
+        if (login.port.empty()) login.port = std::to_string(core.storedSettings().ctiPort.load());
+        if (!login.confirm(core.storedSettings(), core.call())) {
+            print("The agent ID or password is not valid: 3 to 18 characters, none of \"|^~][ \".");
+        } else {
+            print("Logging in agent " + login.agentId + " at " + login.host + ":" + login.port);
+            core.doAgentLogin();
+        }
+        while (!stopRequested(50)) printer.printChanges();
+
+        print("Closing...");
+        core.doWaitforCleanClose();
+        while (!window.closed()) {
+            stopRequested(50);
+            printer.printChanges();
+        }
+        printer.printChanges();
+    }
+    print("Closed.");
+    return 0;
+}

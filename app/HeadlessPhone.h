@@ -1,0 +1,15 @@
+#pragma once
+
+#include "core/LoginEntries.h"
+
+class VoiceEngine;
+
+// The phone without a screen: starts the agent core, logs the agent in as if the login
+// dialog had been confirmed, prints what the agent sees as it changes, and closes cleanly on
+// SIGINT or SIGTERM.
+struct HeadlessOptions {
+    LoginEntries login;      // empty fields are taken from the stored settings
+    int clientPort = 8767;   // the local client listener
+};
+
+int runHeadlessPhone(VoiceEngine& voice, HeadlessOptions options);

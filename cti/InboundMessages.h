@@ -1,0 +1,52 @@
+#pragma once
+
+#include <string>
+
+class AgentStatus;
+class CTIConnection;
+struct CallContext;
+class CtiAgent;
+class KVSet;
+struct CtiSession;
+
+// Turns every element message of the CTI server into its effects on the agent: settings
+// stored, agent events queued, lines tagged, the screen updated.
+class InboundMessages {
+public:
+    InboundMessages(CtiSession& session, CallContext& call, AgentStatus& status, CtiAgent& agent);
+
+    // Parses one message (not a heartbeat answer) and runs its handler.
+    void handle(const std::string& message, CTIConnection& link);
+
+private:
+    void handleAgentDialing(const KVSet& message);
+    void handlePersonalDial(const KVSet& message);
+    void handleQueueDistribute(const KVSet& message);
+    void handleTerminateCall(const KVSet& message);
+    void handleAgentNotReady(const KVSet& message);
+    void handleAgentLogout(const KVSet& message);
+    void handleHoldAgent(const KVSet& message);
+    void handleDialPreview(const KVSet& message);
+    void handleLoginResponse(const KVSet& message);
+    void handleUpdateRecording(const KVSet& message);
+    void handleMessageCenterData(const KVSet& message);
+    void handleNotReadyReason(const KVSet& message);
+    void handleGroupSettings(const KVSet& message);
+    void handleSwitch(const KVSet& message);
+    void handleLogoutAgent(const KVSet& message);
+    void handleRecordServer(const KVSet& message);
+    void handleCtiDateTime(const KVSet& message);
+    void handleAutoUpdate(const KVSet& message);
+    void handleTrackNumber(const KVSet& message);
+    void handleConsultCallRequest(const KVSet& message);
+    void handleAllAttachedData(const KVSet& message);
+    void handleSubmitNotify(const KVSet& message);
+
+    void openDistributedCallUrl(std::string url);
+
+    CtiSession& session_;
+    CallContext& call_;
+    AgentStatus& status_;
+    CtiAgent& agent_;
+    CTIConnection* link_ = nullptr;  // the link the message being handled came on
+};

@@ -1,0 +1,221 @@
+#include "cti/OutboundMessages.h"
+
+#include <ctime>
+
+#include "AgentVocabulary.h"
+#include "core/AgentStatus.h"
+#include "core/CallContext.h"
+#include "cti/CTIConnection.h"
+#include "cti/CtiAgent.h"
+#include "cti/CtiSession.h"
+#include "infra/CLogger.h"
+
+namespace {
+
+constexpr int kSelectedLine = -1;
+constexpr std::size_t kConferenceTrackNumberLength = 100;
+
+void logEntry(const char* line) { logMessage(LogLevel::Debug, "%s", line); }
+
+}  // namespace
+
+OutboundMessages::OutboundMessages(CTIConnection& link, CtiSession& session, CallContext& call, AgentStatus& status,
+                                   CtiAgent& agent)
+    : link_(link), session_(session), call_(call), status_(status), agent_(agent) {}
+
+const char* OutboundMessages::transferTypeName(int transferType) {
+    if (transferType == ToAgent) return "AGENT";
+    if (transferType == ToQueue) return "QUEUE";
+    return "PHONE_NUMBER";
+}
+
+std::string OutboundMessages::agentReport(int code) const {
+    return std::to_string(code) + ",0^" + call_.agentId.get();
+}
+
+void OutboundMessages::send(const std::string& message) { link_.sendInfo(message); }
+
+void OutboundMessages::SendLoginToCti() {
+    logEntry("CImplementation::SendLoginToCti()");
+    const std::string head = agentReport(34) + "^";
+    const std::string tail = "^" + session_.hostName.get() + "^" + session_.version.get();
+    link_.sendInfo(head + call_.password.get() + tail, head + "****" + tail);
+    status_.setNotReadyReason("");
+}
+
+void OutboundMessages::SendLogoutToCti() {
+    send("35," + call_.trackNumber.get() + "^" + call_.agentId.get() + "^" + session_.logoutReason.get());
+}
+
+void OutboundMessages::SendReadyToCti() {
+    logEntry("CImplementation::SendReadyToCti()");
+    send(agentReport(36));
+    status_.setNotReadyReason("");
+}
+
+void OutboundMessages::SendNotReadyToCti() {
+    logEntry("CImplementation::SendNotReadyToCti()");
+    if (session_.m_sendNotReady) return;  // the previous one waits for its acknowledgement
+    session_.m_sendNotReady = true;
+    const std::string trackNumber = call_.trackNumber.get();
+    std::string message = trackNumber.empty() ? agentReport(37) : "37," + trackNumber + "^" + call_.agentId.get();
+    const std::string reason = status_.notReadyReason();
+    send(message);
+    if (!reason.empty()) {
+        agent_.resetCallTimer();
+        send(message + "^" + reason);
+    }
+    status_.setNotReadyReason("");
+}
+
+void OutboundMessages::SendTerminateCallToCti() {
+    send("41," + std::to_string(static_cast<long long>(std::time(nullptr))) + "^" + call_.trackNumber.get() +
+         "^0^0^");
+}
+
+void OutboundMessages::SendCallAnsweredToCti() {
+    logEntry("CImplementation::SendCallAnsweredToCti()");
+    send("43,0^" + call_.trackNumber.get() + "^" + call_.dialledNumber.get() + "^" + call_.recordId.get());
+}
+
+void OutboundMessages::SendCallNoAnswerToCti() {
+    logEntry("CImplementation::SendCallNoAnswerToCti()");
+    send("47,0^" + call_.trackNumber.get() + "^" + call_.dialledNumber.get() + "^" + call_.recordId.get());
+}
+
+void OutboundMessages::SendAgentDialingToCti() {
+    logEntry("CImplementation::SendAgentDialingToCti()");
+    send(agentReport(64));
+}
+
+void OutboundMessages::SendAgentInCallToCti() {
+    logEntry("CImplementation::SendAgentInCallToCti()");
+    send("65," + call_.dialledNumber.get() + "^" + call_.agentId.get() + "^" + call_.trackNumber.get());
+}
+
+void OutboundMessages::SendAgentCancelDialingToCti() {
+    logEntry("CImplementation::SendAgentCancelDialingToCti()");
+    send(agentReport(66) + "^" + status_.notReadyReason());
+    agent_.setLineTrackNum("", kSelectedLine);
+}
+
+void OutboundMessages::SendTransferToCti(int transferType) {
+    agent_.QueuePhoneEvent(agent::TransferEvent);
+    agent_.RemoveHold();
+    const std::string destination = call_.dialDestination.get();
+    send("77," + call_.agentId.get() + "^" + destination + "^" + agent_.getVelmoraTrackNum(kSelectedLine) + "^" +
+         call_.trackNumber.get() + "^" + transferTypeName(transferType));
+    agent_.clearLineTrackNums();
+    logMessage(LogLevel::Debug, "Transfer to [%s]", destination.c_str());
+}
+
+void OutboundMessages::SendConferenceCompletedToCti() {
+    const std::string first = call_.trackNumber.get().substr(0, kConferenceTrackNumberLength);
+    const std::string second =
+        agent_.getVelmoraTrackNum(agent_.lineIsUp(2) ? 2 : 1).substr(0, kConferenceTrackNumberLength);
+    agent_.QueuePhoneEvent(agent::ConferenceCompletedEvent);
+    send("78," + call_.agentId.get() + "^" + call_.dialDestination.get() + "^" + first + "^" + second);
+    agent_.clearLineTrackNums();
+}
+
+void OutboundMessages::SendAgentPersonnalDialToCti() {
+    logEntry("COrvaneDlg::SendAgentPersonnalDialToCti - Ask CTI if it is OK to make a manual dial");
+    send(agentReport(99));
+}
+
+void OutboundMessages::SendOnHoldToCti() {
+    logEntry("CImplementation::SendOnHoldToCti()");
+    send(agentReport(100) + "^" + call_.trackNumber.get());
+}
+
+void OutboundMessages::SendUnHoldToCti() {
+    logEntry("CImplementation::SendUnHoldToCti()");
+    send(agentReport(101) + "^" + call_.trackNumber.get());
+}
+
+void OutboundMessages::SendAgentReallyDialingToCti() {
+    logEntry("CImplementation::SendAgentReallyDialingToCti()");
+    send("131," + call_.campaignName.get() + "^" + call_.agentId.get() + "^" +
+         std::to_string(agent_.selectedCall()) + "^" + agent_.getVelmoraTrackNum(kSelectedLine));
+}
+
+void OutboundMessages::sendLineDown(const std::string& lineTrackNumber) { send("137," + lineTrackNumber); }
+
+void OutboundMessages::SendCancelPreviewToCti() {
+    logEntry("CImplementation::SendCancelPreviewToCti()");
+    send(agentReport(217) + "^" + call_.dialledNumber.get() + "^" + call_.tableName.get());
+}
+
+void OutboundMessages::GetCtiTime() {
+    if (call_.callDateTime.get().empty()) send("275^");
+}
+
+void OutboundMessages::sendRecordingNotice(const std::string& fileNameWithoutExtension) {
+    send("279," + call_.trackNumber.get() + "^" + fileNameWithoutExtension);
+}
+
+void OutboundMessages::SendAttachedDataToCti() {
+    std::string element;
+    session_.withCallData([&](CallData& data) { element = data.toString(); });
+    if (!element.empty()) send("321," + element);
+}
+
+void OutboundMessages::SendConsultCallRequestToCti(int transferType) {
+    send("324,<MSG_TYPE_CONSULT_CALL_REQUEST><REQUEST_DATA>" + call_.dialDestination.get() +
+         "</REQUEST_DATA><TRACKNUM>" + call_.trackNumber.get() + "</TRACKNUM><REQUESTING_AGENT_ID>" +
+         call_.agentId.get() + "</REQUESTING_AGENT_ID><REQUEST_TYPE>" + transferTypeName(transferType) +
+         "</REQUEST_TYPE></MSG_TYPE_CONSULT_CALL_REQUEST>");
+}
+
+void OutboundMessages::SendConsultCallCanceledToCti() {
+    send("325,<MSG_TYPE_CONSULT_CALL_CANCELED><TRACKNUM>" + call_.trackNumber.get() + "</TRACKNUM><AGENT_ID>" +
+         call_.agentId.get() + "</AGENT_ID></MSG_TYPE_CONSULT_CALL_CANCELED>");
+}
+
+void OutboundMessages::SendAgentHangUpToCti() {
+    logEntry("CImplementation::SendAgentHangUpToCti()");
+    send(agentReport(405));
+}
+
+void OutboundMessages::SendAgentClickNotReadyToCti() {
+    logEntry("CImplementation::SendAgentClickNotReadyToCti()");
+    send(agentReport(406));
+}
+
+void OutboundMessages::SendNotReadyReasonSetToCti() {
+    logEntry("CImplementation::SendNotReadyReasonSetToCti()");
+    std::string message = agentReport(408);
+    const std::string reason = status_.notReadyReason();
+    if (!reason.empty()) {
+        agent_.resetCallTimer();
+        message += "^" + reason;
+    }
+    send(message);
+}
+
+void OutboundMessages::SendNotReadyAfterWrapUpToCti() {
+    logEntry("CImplementation::SendNotReadyAfterWrapUpToCti()");
+    send(agentReport(409));
+}
+
+void OutboundMessages::SendInitiateTransferToCti() {
+    logEntry("Agent initiate Transfer");
+    send("411," + call_.agentId.get() + "^" + call_.trackNumber.get());
+}
+
+void OutboundMessages::SendCompletedTransferToCti(int transferType) {
+    agent_.QueuePhoneEvent(agent::TransferEvent);
+    agent_.RemoveHold();
+    const std::string destination = call_.dialDestination.get();
+    const std::string target =
+        transferType == ToAgent || transferType == ToQueue ? destination : call_.callPrefix.get() + destination;
+    agent_.clearLineTrackNums();
+    logMessage(LogLevel::Debug, "Completed Transfer to [%s]", destination.c_str());
+    send("412," + call_.agentId.get() + "^" + call_.trackNumber.get() + "^" + target + "^" +
+         transferTypeName(transferType));
+}
+
+void OutboundMessages::SendCancelTransferToCti() {
+    logEntry("Agent canceled Transfer");
+    send("413," + call_.agentId.get() + "^" + call_.trackNumber.get());
+}

@@ -1,0 +1,81 @@
+#pragma once
+
+#include <atomic>
+#include <mutex>
+#include <string>
+#include <thread>
+
+#include "core/AgentWindow.h"
+
+class AgentStatus;
+class KVSet;
+struct CallContext;
+
+// The loopback TCP server through which the agent's web applet drives the phone: dial,
+// force ready, force hang-up and page-title reports. One client at a time, '~'-framed.
+class ClientListener {
+public:
+    static constexpr int kDefaultPort = 8767;
+
+    // What the listener asks of the agent core.
+    class Agent {
+    public:
+        virtual void QueuePhoneEvent(int event) = 0;
+        virtual void showTicker(const TickerText& text) = 0;
+        // The main window's Ready button, as if clicked.
+        virtual void clickReady() = 0;
+        // Makes the agent Ready without the button's side effects.
+        virtual bool doAgentReady() = 0;
+        virtual bool dialWindowOpen() = 0;
+        virtual bool callTimerRunning() = 0;
+        virtual void SendAgentHangUpToCti() = 0;
+        virtual void SendAgentPersonnalDialToCti() = 0;
+        virtual void SendAgentReallyDialingToCti() = 0;
+        virtual void CloseDialWindow() = 0;
+        virtual bool selectIaxLine(int callNo) = 0;
+        virtual std::string getVelmoraTrackNum(int line) = 0;
+        virtual void dial(const std::string& number, const std::string& trackNumber) = 0;
+        virtual void setAgentMode(int mode) = 0;
+
+    protected:
+        ~Agent() = default;
+    };
+
+    ClientListener(Agent& agent, AgentStatus& status, CallContext& call, int port = kDefaultPort);
+    virtual ~ClientListener();
+    ClientListener(const ClientListener&) = delete;
+    ClientListener& operator=(const ClientListener&) = delete;
+
+    void start();
+    void stop();
+    // Sends one message to the client; nothing happens when none is connected.
+    void sendInfo(const std::string& message);
+    void processInfo(const std::string& message);
+
+    bool clientConnected() const { return clientConnected_; }
+    // The port actually listened on (the configured one, or the one the system chose for 0).
+    int port() const { return boundPort_; }
+
+private:
+    void clientListener();
+    void clientHandler(int socket);
+    void closeClient();
+    void handleForceReady();
+    void handleUnconditionalReady();
+    void handleForceHangup();
+    void handleOutsideDial(const KVSet& request);
+    void handleTitleChange(const KVSet& request);
+
+    Agent& agent_;
+    AgentStatus& status_;
+    CallContext& call_;
+    const int port_;
+    std::atomic<int> boundPort_{0};
+    std::mutex socketLock_;  // senders, and the shutdown that wakes the listening thread
+    int wake_ = -1;          // signalled by stop(); owned by this object
+    int listenSocket_ = -1;  // both sockets are opened and closed by the listening thread
+    int clientSocket_ = -1;
+    std::atomic<bool> clientConnected_{false};
+    std::atomic<bool> stopListening_{false};
+    std::thread listenerThread_;
+};

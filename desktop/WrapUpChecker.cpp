@@ -1,0 +1,73 @@
+#include "desktop/WrapUpChecker.h"
+
+#include "infra/CLogger.h"
+#include "infra/LeadingInt.h"
+#include "infra/Timing.h"
+
+WrapUpChecker::WrapUpChecker(Agent& agent) : agent_(agent) {}
+
+WrapUpChecker::~WrapUpChecker() {
+    stop();
+    if (thread_.joinable()) thread_.join();
+}
+
+void WrapUpChecker::start() {
+    if (thread_.joinable()) return;
+    stop_ = false;
+    thread_ = std::thread([this] { checkerThread(); });
+}
+
+void WrapUpChecker::stop() {
+    {
+        std::lock_guard guard(stopLock_);
+        stop_ = true;
+    }
+    stopped_.notify_all();
+    wakeEvent_.set();
+}
+
+void WrapUpChecker::setWrapUpSettings(const std::string& actionAfterTimeOut, const std::string& maxWrapUp,
+                                      const std::string& wrapUpTimeOut) {
+    timeOutEnabled_ = !wrapUpTimeOut.empty() && leadingInt(wrapUpTimeOut) == 1;
+    maxWrapUp_ = maxWrapUp.empty() ? 0 : leadingInt(maxWrapUp);
+    action_.set(actionAfterTimeOut.empty() ? "NOT_READY" : actionAfterTimeOut);
+    logMessage(LogLevel::Normal,
+               "WrapUp informations : Wrap Up timeout[%d]  Max Wrap Up[%d]  Action after Wrap Up timeout[%s]",
+               timeOutEnabled_ ? 1 : 0, maxWrapUp_.load(), action_.get().c_str());
+}
+
+void WrapUpChecker::setInWrapUp(bool inWrapUp) {
+    inWrapUp_ = inWrapUp;
+    if (inWrapUp) return;
+    agent_.releaseEndOfWrapUp();
+    wakeEvent_.set();
+}
+
+void WrapUpChecker::pause() {
+    std::unique_lock guard(stopLock_);
+    stopped_.wait_for(guard, Timing::scaled(intervals::kWrapUpCheckPause), [this] { return stop_.load(); });
+}
+
+void WrapUpChecker::checkerThread() {
+    while (!stop_) {
+        if (timeOutEnabled_ && inWrapUp_ && !stop_) {
+            const int seconds = maxWrapUp_;
+            const auto limit = std::chrono::seconds(seconds < 0 ? 0 : seconds);
+            const bool signalled = wakeEvent_.waitFor(Timing::scaled(limit));
+            if (!signalled && inWrapUp_ && !stop_) {
+                const std::string action = action_.get();
+                logMessage(LogLevel::Normal,
+                           "WrapUpChecker::checkerThread() - Time out reached and agent was in Wrap Up, going into %s "
+                           "mode [%d]",
+                           action.c_str(), seconds);
+                agent_.applyActionAfterWrapUp(action);
+                setInWrapUp(false);
+            } else if (signalled && !stop_) {
+                logMessage(LogLevel::Normal,
+                           "WrapUpChecker::checkerThread() - Received the signal... not in wrap up anymore, nothing "
+                           "special to do.");
+            }
+        }
+        pause();
+    }
+}

@@ -1,0 +1,63 @@
+#pragma once
+
+#include <atomic>
+#include <functional>
+#include <list>
+#include <memory>
+#include <mutex>
+#include <thread>
+
+// Owns short-lived worker threads (a hang-up, a line selection, a logout): each runs one
+// function and ends. Finished threads are joined as new ones start; join() waits for all.
+class ThreadGroup {
+public:
+    ThreadGroup() = default;
+    ~ThreadGroup() { join(); }
+    ThreadGroup(const ThreadGroup&) = delete;
+    ThreadGroup& operator=(const ThreadGroup&) = delete;
+
+    void start(std::function<void()> work) {
+        std::lock_guard guard(lock_);
+        reapFinished();
+        auto worker = std::make_unique<Worker>();
+        Worker* self = worker.get();
+        worker->thread = std::thread([self, work = std::move(work)] {
+            work();
+            self->finished = true;
+        });
+        workers_.push_back(std::move(worker));
+    }
+
+    // Waits for every thread started so far, including threads they start meanwhile.
+    void join() {
+        for (;;) {
+            std::list<std::unique_ptr<Worker>> running;
+            {
+                std::lock_guard guard(lock_);
+                running.swap(workers_);
+            }
+            if (running.empty()) return;
+            for (auto& worker : running) worker->thread.join();
+        }
+    }
+
+private:
+    struct Worker {
+        std::thread thread;
+        std::atomic<bool> finished{false};
+    };
+
+    void reapFinished() {
+        for (auto it = workers_.begin(); it != workers_.end();) {
+            if ((*it)->finished) {
+                (*it)->thread.join();
+                it = workers_.erase(it);
+            } else {
+                ++it;
+            }
+        }
+    }
+
+    std::mutex lock_;
+    std::list<std::unique_ptr<Worker>> workers_;
+};

@@ -1,0 +1,109 @@
+#include "voice/Dialer.h"
+
+#include <thread>
+
+#include "AgentVocabulary.h"
+#include "core/AgentStatus.h"
+#include "core/CallContext.h"
+#include "infra/CLogger.h"
+#include "infra/ThreadGroup.h"
+#include "infra/Timing.h"
+#include "voice/LineControl.h"
+#include "voice/SwitchRegistration.h"
+#include "voice/VoiceAgent.h"
+#include "voice/engine/VoiceEngine.h"
+
+namespace {
+constexpr std::size_t kDialledNumberLength = 20;
+}
+
+Dialer::Dialer(VoiceEngine& engine, LineControl& lines, SwitchRegistration& switchRegistration, CallContext& call,
+               AgentStatus& status, VoiceAgent& agent, ThreadGroup& threads)
+    : engine_(engine),
+      lines_(lines),
+      switch_(switchRegistration),
+      call_(call),
+      status_(status),
+      agent_(agent),
+      threads_(threads) {}
+
+std::string Dialer::dialString(const std::string& extension) const {
+    return call_.agentId.get() + "@" + switch_.switchAddress() + "/" + extension;
+}
+
+void Dialer::dial(const std::string& number, const std::string& trackNumber) {
+    if (number.empty()) return;
+    call_.dialledNumber.set(number.substr(0, kDialledNumberLength));
+    logMessage(LogLevel::Debug, "CImplementation::dial(): [%s]", number.c_str());
+    const std::string destination = dialString("MCALL" + number + "^" + trackNumber);
+    logMessage(LogLevel::Debug, "CImplementation::dial(): Destination: [%s]", destination.c_str());
+    const std::string agentId = call_.agentId.get();
+    lines_.SetCallerId(agentId, agentId);
+    engine_.iaxc_call(destination);
+    agent_.QueuePhoneEvent(agent::InCallEvent);
+    lines_.setLineTrackNum(trackNumber, LineControl::kSelectedLine);
+}
+
+void Dialer::dialPreview(const std::string& number) {
+    if (number.empty()) return;
+    logMessage(LogLevel::Debug, "CImplementation::dialPreview(): [%s]", number.c_str());
+    if (lines_.lineIsUp(0)) {
+        lines_.selectIaxLine(1);
+        logMessage(LogLevel::Debug, "CImplementation::dialPreview(): SECOND_LINE selected in DIAL");
+    } else {
+        lines_.selectIaxLine(0);
+        logMessage(LogLevel::Debug, "CImplementation::dialPreview(): FIRST_LINE selected on DIAL");
+    }
+    agent_.QueuePhoneEvent(agent::DialingInProgressEvent);
+    const std::string destination = dialString(call_.callPrefix.get() + number);
+    logMessage(LogLevel::Debug, "CImplementation::dialPreview(): Destination: [%s]", destination.c_str());
+    lines_.SetCallerId(call_.callerIdName.get(), call_.callerIdNumber.get());
+    engine_.iaxc_call(destination);
+}
+
+void Dialer::DoAgentReadyThread() {
+    threads_.start([this] { doAgentReadyThread(); });
+    lines_.setAgentMode(2);
+}
+
+bool Dialer::goingReady() const {
+    const std::string state = status_.agentState();
+    return state == "AgentGoingReadyInProgress" || state == "AgentGoingReady";
+}
+
+void Dialer::doAgentReadyThread() {
+    call_.remoteDial = false;
+    lines_.selectIaxLine(0);
+    agent_.QueuePhoneEvent(agent::InProgressEvent);
+    const std::string destination = dialString("ZQ" + call_.agentId.get());
+    logMessage(LogLevel::Debug, "doAgentReadyThread(): Dial:[%s]", destination.c_str());
+    engine_.iaxc_call_on_line(destination, 0);
+    logMessage(LogLevel::Debug, "doAgentReadyThread(): After Dial");
+
+    bool answered = false;
+    for (int pass = 0; pass < intervals::kReadyDialPolls && goingReady() && !stopping_; ++pass) {
+        if (status_.agentReady) {
+            logMessage(LogLevel::Debug, "doAgentReadyThread(): Dial was succesfull");
+            readyAttempts_ = 0;
+            answered = true;
+            break;
+        }
+        logMessage(LogLevel::Debug, "doAgentReadyThread(): No dial answer from Asterisk, waiting %d/10", pass);
+        std::this_thread::sleep_for(Timing::scaled(intervals::kReadyDialPoll));
+    }
+    if (answered || stopping_ || status_.agentState() != "AgentGoingReadyInProgress") return;
+
+    agent_.QueuePhoneEvent(agent::FirstLineTimeoutEvent);
+    if (readyAttempts_ > 2) {
+        agent_.setInWrapUp(false);
+        logMessage(LogLevel::Debug, "doAgentReadyThread(): maximum Ready attemps  reached [%d] will now stay not ready",
+                   readyAttempts_.load());
+    } else {
+        agent_.SetInWrapUp();
+        logMessage(LogLevel::Debug,
+                   "doAgentReadyThread(): maximum Ready attemps not reached [%d], will try once more",
+                   readyAttempts_.load());
+        ++readyAttempts_;
+    }
+    logMessage(LogLevel::Debug, "doAgentReadyThread(): Timeout on Asterisk dial, going back to not ready");
+}

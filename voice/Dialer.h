@@ -1,0 +1,44 @@
+#pragma once
+
+#include <atomic>
+#include <string>
+
+class AgentStatus;
+class LineControl;
+class SwitchRegistration;
+class ThreadGroup;
+class VoiceAgent;
+class VoiceEngine;
+struct CallContext;
+
+// Places the agent's calls through the switch: manual and remote dials, preview dials, and
+// the agent channel that holds line 1 open while the agent is Ready.
+class Dialer {
+public:
+    Dialer(VoiceEngine& engine, LineControl& lines, SwitchRegistration& switchRegistration, CallContext& call,
+           AgentStatus& status, VoiceAgent& agent, ThreadGroup& threads);
+
+    void dial(const std::string& number, const std::string& trackNumber);
+    void dialPreview(const std::string& number);
+    // Starts a Ready attempt on a thread of its own.
+    void DoAgentReadyThread();
+    int readyAttempts() const { return readyAttempts_; }
+    // The phone is closing: a Ready attempt in progress stops waiting.
+    void stop() { stopping_ = true; }
+
+private:
+    void doAgentReadyThread();
+    // agent "@" host ":" port "/" extension
+    std::string dialString(const std::string& extension) const;
+    bool goingReady() const;
+
+    VoiceEngine& engine_;
+    LineControl& lines_;
+    SwitchRegistration& switch_;
+    CallContext& call_;
+    AgentStatus& status_;
+    VoiceAgent& agent_;
+    ThreadGroup& threads_;
+    std::atomic<int> readyAttempts_{0};
+    std::atomic<bool> stopping_{false};
+};
