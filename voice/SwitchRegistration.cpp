@@ -54,7 +54,8 @@ void SwitchRegistration::restartVoiceProcessing() {
 void SwitchRegistration::registerWithSwitch(const std::string& agentId, const std::string& password,
                                             const std::string& host, int port) {
     restartVoiceProcessing();
-    if (host == "NotAvailable") {
+    // No switch known at all would register nowhere and leave the agent logging in for ever.
+    if (host == "NotAvailable" || host.empty()) {
         logMessage(LogLevel::Debug, "CImplementation::registerWithSwitch(): Cant register , no switch available");
         agent_.QueuePhoneEvent(agent::FailedEvent);
         return;

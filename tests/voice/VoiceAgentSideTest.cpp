@@ -1,0 +1,302 @@
+#include <gtest/gtest.h>
+
+#include <mutex>
+#include <thread>
+
+#include "AgentVocabulary.h"
+#include "core/AgentTables.h"
+#include "core/AgentStatus.h"
+#include "core/CallContext.h"
+#include "infra/ThreadGroup.h"
+#include "infra/Timing.h"
+#include "support/FakeVoiceEngine.h"
+#include "support/LogCapture.h"
+#include "voice/AudioDeviceSelection.h"
+#include "voice/Dialer.h"
+#include "voice/LineControl.h"
+#include "voice/SwitchRegistration.h"
+#include "voice/VoiceAgent.h"
+#include "voice/VoiceEvents.h"
+
+namespace {
+
+using Strings = std::vector<std::string>;
+
+// Records what the voice side asks of the agent.
+class RecordingAgent : public VoiceAgent {
+public:
+    void QueuePhoneEvent(int event) override { add(std::string("event ") + agent::EventNames[event]); }
+    void showTicker(const TickerText& text) override { add("ticker [" + text.text + "]"); }
+    void reportLineDown(const std::string& track) override { add("137 " + track); }
+    void SendOnHoldToCti() override { add("100"); }
+    void SendUnHoldToCti() override { add("101"); }
+    void reportCallState(const std::string& result) override { add("client " + result); }
+    void SetInWrapUp() override { add("wrap-up on"); }
+    void setInWrapUp(bool inWrapUp) override { add(inWrapUp ? "wrap-up true" : "wrap-up false"); }
+
+    Strings calls() {
+        std::lock_guard guard(lock_);
+        return calls_;
+    }
+    void clear() {
+        std::lock_guard guard(lock_);
+        calls_.clear();
+    }
+
+private:
+    void add(const std::string& call) {
+        std::lock_guard guard(lock_);
+        calls_.push_back(call);
+    }
+    std::mutex lock_;
+    Strings calls_;
+};
+
+class VoiceSideTest : public ::testing::Test {
+protected:
+    VoiceSideTest() {
+        Timing::setScale(0.001);
+        call.agentId.set("4711");
+        switchRegistration.setAsteriskHost("pbx");
+        switchRegistration.setAsteriskPort(4569);
+    }
+    ~VoiceSideTest() override {
+        threads.join();
+        Timing::setScale(1.0);
+    }
+
+    LogCapture log;
+    FakeVoiceEngine engine;
+    CallContext call;
+    AgentStatus status;
+    RecordingAgent agentSide;
+    ThreadGroup threads;
+    SwitchRegistration switchRegistration{engine, agentSide};
+    LineControl lines{engine, call, agentSide, threads};
+    Dialer dialer{engine, lines, switchRegistration, call, status, agentSide, threads};
+    VoiceEvents events{lines, switchRegistration, call, agentSide};
+};
+
+}  // namespace
+
+TEST_F(VoiceSideTest, StateBitsOfEachLineBecomeLineStatusAndEvents) {
+    const int active = VoiceEvent::Active | VoiceEvent::Outgoing;
+    engine.iaxc_set_call_tag(1, "T2");
+    events.iaxc_callback([&] {
+        VoiceEvent e;
+        e.type = VoiceEvent::State;
+        e.callNo = 0;
+        e.state = active;
+        return e;
+    }());
+    EXPECT_TRUE(agentSide.calls().empty());  // active without an answer
+
+    auto state = [&](int callNo, int bits) {
+        VoiceEvent e;
+        e.type = VoiceEvent::State;
+        e.callNo = callNo;
+        e.state = bits;
+        EXPECT_EQ(events.iaxc_callback(e), 0);
+    };
+    state(0, active | VoiceEvent::Complete);
+    state(0, active | VoiceEvent::Complete);  // the same bits again: nothing
+    state(1, active | VoiceEvent::Complete);
+    state(1, 0);                              // both bits fall: only the hang-up
+    state(2, 0);                              // never active: nothing
+    state(7, active | VoiceEvent::Complete);  // not a line
+    EXPECT_EQ(agentSide.calls(), (Strings{"event First-Line-Completed-Event", "event Second-Line-Completed-Event",
+                                          "137 T2", "event Second-Line-Hang-Up-Event"}));
+    EXPECT_TRUE(lines.lineIsUp(0));
+    EXPECT_FALSE(lines.lineIsUp(1));
+    EXPECT_EQ(engine.iaxc_get_call_tag(1).value(), "");
+    EXPECT_TRUE(log.contains("Set line 2 status DOWN"));
+}
+
+TEST_F(VoiceSideTest, TextAndRegistrationResultsBecomeAgentEvents) {
+    VoiceEvent text;
+    text.type = VoiceEvent::Text;
+    text.message = "Incoming call on line 2";
+    EXPECT_EQ(events.iaxc_callback(text), 1);
+    text.message = "Incoming call on line 1";
+    EXPECT_EQ(events.iaxc_callback(text), 1);
+
+    engine.emit(VoiceEvent{});  // nothing installed: no effect
+    VoiceEvent result;
+    result.type = VoiceEvent::Result;
+    result.resultCode = VoiceEvent::RegistrationRejected;
+    result.message = "Registration rejected";
+    events.iaxc_callback(result);
+    result.resultCode = VoiceEvent::RegistrationAccepted;
+    events.iaxc_callback(result);
+    result.resultCode = VoiceEvent::IncomingCall;
+    events.iaxc_callback(result);
+    VoiceEvent unknown;
+    unknown.type = 42;
+    events.iaxc_callback(unknown);
+
+    EXPECT_EQ(agentSide.calls(), (Strings{"event In-Call-Event", "ticker [Registration rejected from switch !]",
+                                          "event Failed-Event", "ticker []", "event Login-Done-Event"}));
+    EXPECT_TRUE(engine.has("stop processing"));
+    EXPECT_TRUE(log.contains("iaxc_callback(): Type: [42]. Unknown"));
+}
+
+TEST_F(VoiceSideTest, RegistrationRestartsTheLoopAndNeverLogsThePassword) {
+    switchRegistration.setAsteriskCodec("");
+    EXPECT_EQ(switchRegistration.asteriskCodec(), "CODEC_ULAW");
+    switchRegistration.applyVoiceFormat();
+    switchRegistration.registerWithSwitch("4711", "s3cret", "pbx", 4569);
+    EXPECT_EQ(engine.operations(),
+              (Strings{"codec 4", "start processing", "stop processing", "start processing", "register 4711 s3cret pbx:4569"}));
+    for (const std::string& line : log.lines()) EXPECT_EQ(line.find("s3cret"), std::string::npos) << line;
+
+    engine.clearOperations();
+    switchRegistration.registerWithSwitch("4711", "s3cret", "NotAvailable", 4569);
+    switchRegistration.registerWithSwitch("4711", "s3cret", "", 0);
+    EXPECT_EQ(agentSide.calls(), (Strings{"event Failed-Event", "event Failed-Event"}));
+    EXPECT_EQ(engine.count("register 4711 s3cret pbx:4569"), 0);
+
+    engine.clearOperations();
+    switchRegistration.UnregisterChannels("4711", "s3cret");
+    switchRegistration.UnregisterChannels("4711", "s3cret");
+    EXPECT_EQ(engine.operations(),
+              (Strings{"stop processing", "unregister 4711 s3cret pbx", "unregister 4711 s3cret pbx"}));
+}
+
+TEST(SwitchRegistrationCodecs, NamesMapToFormatBitsAndEverythingElseIsMuLaw) {
+    EXPECT_EQ(SwitchRegistration::codecFormat("ulaw"), 4);
+    EXPECT_EQ(SwitchRegistration::codecFormat("alaw"), 8);
+    EXPECT_EQ(SwitchRegistration::codecFormat("ilbc"), 1024);
+    EXPECT_EQ(SwitchRegistration::codecFormat("speex"), 512);
+    EXPECT_EQ(SwitchRegistration::codecFormat("gsm"), 2);
+    for (const char* other : {"CODEC_ULAW", "GSM", "", "g729"}) EXPECT_EQ(SwitchRegistration::codecFormat(other), 4);
+}
+
+TEST_F(VoiceSideTest, ManualAndPreviewDialsBuildTheirDialStrings) {
+    dialer.dial("", "T1");
+    EXPECT_TRUE(engine.operations().empty());
+
+    engine.iaxc_select_call(1);
+    engine.clearOperations();
+    dialer.dial("0612345678901234567890", "T9");
+    EXPECT_EQ(engine.operations(),
+              (Strings{"callerid [4711] [4711]", "call 4711@pbx:4569/MCALL0612345678901234567890^T9"}));
+    EXPECT_EQ(call.dialledNumber.get(), "06123456789012345678");
+    EXPECT_EQ(engine.iaxc_get_call_tag(1).value(), "T9");
+    EXPECT_EQ(agentSide.calls(), Strings{"event In-Call-Event"});
+
+    agentSide.clear();
+    engine.clearOperations();
+    call.callPrefix.set("9");
+    call.callerIdName.set("ACME");
+    call.callerIdNumber.set("0800");
+    lines.setLineStatusUp(0);
+    dialer.dialPreview("555");
+    EXPECT_EQ(engine.operations(), (Strings{"select 1", "callerid [ACME] [0800]", "call 4711@pbx:4569/9555"}));
+    lines.setLineStatusDown(0);
+    engine.clearOperations();
+    dialer.dialPreview("555");
+    EXPECT_EQ(engine.operations().front(), "select 0");
+    EXPECT_EQ(agentSide.calls(), (Strings{"event Dialing-In-Progress-Event", "event Dialing-In-Progress-Event"}));
+}
+
+TEST_F(VoiceSideTest, ReadyAttemptSucceedsWhenTheAgentBecomesReady) {
+    status.setAgentState("AgentGoingReadyInProgress");
+    status.agentReady = true;
+    dialer.DoAgentReadyThread();
+    threads.join();
+    EXPECT_EQ(lines.agentMode(), 2);
+    EXPECT_TRUE(engine.has("call_on_line 0 4711@pbx:4569/ZQ4711"));
+    EXPECT_EQ(agentSide.calls(), Strings{"event In-Progress-Event"});
+    EXPECT_TRUE(log.contains("doAgentReadyThread(): Dial was succesfull"));
+    EXPECT_EQ(dialer.readyAttempts(), 0);
+}
+
+TEST_F(VoiceSideTest, UnansweredReadyAttemptsRetryThroughWrapUpThreeTimesThenStayNotReady) {
+    status.setAgentState("AgentGoingReadyInProgress");
+    for (int attempt = 0; attempt < 4; ++attempt) {
+        agentSide.clear();
+        dialer.DoAgentReadyThread();
+        threads.join();
+        const Strings expected =
+            attempt < 3 ? Strings{"event In-Progress-Event", "event First-Line-Timeout-Event", "wrap-up on"}
+                        : Strings{"event In-Progress-Event", "event First-Line-Timeout-Event", "wrap-up false"};
+        EXPECT_EQ(agentSide.calls(), expected) << "attempt " << attempt;
+    }
+    EXPECT_EQ(log.count("doAgentReadyThread(): No dial answer from Asterisk, waiting 9/10"), 4);
+    EXPECT_EQ(dialer.readyAttempts(), 3);
+}
+
+TEST_F(VoiceSideTest, HoldReportsOnlyTheCustomerLineAndOnlyOnce) {
+    engine.iaxc_select_call(0);
+    lines.PutCallHold();
+    lines.PutCallHold();
+    EXPECT_TRUE(lines.onHold());
+    lines.RemoveHold();
+    lines.RemoveHold();
+    EXPECT_FALSE(lines.onHold());
+    EXPECT_EQ(agentSide.calls(), (Strings{"100", "101"}));
+    EXPECT_EQ(engine.count("quelch 0 1"), 2);
+    EXPECT_EQ(engine.count("unquelch 0"), 2);
+    EXPECT_EQ(log.count("COrvaneDlg::Already sent hold cant send it again"), 1);
+
+    agentSide.clear();
+    lines.SetUsing3lines();
+    lines.PutCallHold();  // call 0 is not the customer line in three-line mode
+    EXPECT_TRUE(agentSide.calls().empty());
+    EXPECT_FALSE(lines.onHold());
+}
+
+TEST_F(VoiceSideTest, CallStateReportsTheSecondLineUnlessCallZeroIsSelected) {
+    call.dialDestination.set("0612");
+    engine.iaxc_set_call_tag(0, "T1");
+    engine.iaxc_set_call_tag(1, "T2");
+    lines.setLineStatusUp(1);
+    engine.iaxc_select_call(2);
+    lines.SetCallState();
+    engine.iaxc_select_call(0);
+    lines.SetCallState();
+    EXPECT_EQ(agentSide.calls(), (Strings{"client 1,0612^T2^SUCCESS", "client 1,0612^T1^FAILED"}));
+}
+
+TEST_F(VoiceSideTest, HangUpsRunOnTheirOwnThreadsInLineOrder) {
+    engine.iaxc_select_call(0);
+    lines.PutCallHold();
+    engine.clearOperations();
+    lines.HangUpCalls();
+    threads.join();
+    EXPECT_EQ(engine.operations(), (Strings{"unquelch 0", "dump all"}));
+
+    engine.clearOperations();
+    lines.SetUsing3lines();
+    lines.LeaveConference();
+    threads.join();
+    EXPECT_EQ(engine.operations(), (Strings{"select 2", "dump 2", "select 1", "dump 1", "select 0", "dump 0"}));
+
+    engine.clearOperations();
+    lines.HangUpLine2();
+    threads.join();
+    EXPECT_EQ(engine.operations(), (Strings{"select 1", "dump 1"}));
+}
+
+TEST(AudioDeviceSelection, TheLastHeadsetListedWinsEachRoleItOffers) {
+    LogCapture log;
+    FakeVoiceEngine engine;
+    engine.devices = {{"default", AudioDevice::Capture | AudioDevice::Play | AudioDevice::Ring, 0},
+                      {"Plantronics Blackwire", AudioDevice::Capture | AudioDevice::Play, 3},
+                      {"PLTDA60 USB", AudioDevice::Play, 5}};
+    engine.currentInput = 0;
+    engine.currentOutput = 0;
+    engine.currentRing = 0;
+    selectAudioDevices(engine);
+    EXPECT_TRUE(engine.has("devices 3 5 0"));
+    EXPECT_TRUE(log.contains("Plantronic Input device found: ID:[3] [Plantronics Blackwire]"));
+    EXPECT_TRUE(log.contains("Ring device found: ID:[0] [default]"));
+    EXPECT_TRUE(log.contains("Device selected : input[3] output[5] ring[0]"));
+
+    FakeVoiceEngine plain;
+    plain.currentInput = 1;
+    plain.currentOutput = 2;
+    plain.currentRing = 3;
+    selectAudioDevices(plain);
+    EXPECT_TRUE(plain.has("devices 1 2 3"));
+}
