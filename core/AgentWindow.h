@@ -51,6 +51,27 @@ struct TickerText {
     bool operator==(const TickerText&) const = default;
 };
 
+// What the dial window returns when the agent closes it.
+struct DialWindowResult {
+    bool confirmed = false;
+    std::string number;
+    int transferType = 0;  // 1 agent, 2 queue, anything else a phone number (0 in a conference)
+};
+
+// The buttons of the complete-conference dialog, as the agent clicks them.
+class ConferenceButtons {
+public:
+    virtual void OnBnClickedLine1() = 0;
+    virtual void OnBnClickedLine2() = 0;
+    // Complete: the dialog ends with its OK result.
+    virtual void OnBnClickedButtonCompleteConf() = 0;
+    // Cancel or close: the dialog ends with its cancel result.
+    virtual void OnBnClickedCancel() = 0;
+
+protected:
+    ~ConferenceButtons() = default;
+};
+
 // Everything the agent core asks of the main window and its dialogs. Implementations must
 // accept calls from any thread (the state machine's actions run on the dispatcher thread).
 class AgentWindow {
@@ -88,6 +109,11 @@ public:
     virtual bool dialWindowOpen() const = 0;
     // Closes the complete-conference window as cancelled, when it is open.
     virtual void closeCompleteConferenceWindow() = 0;
+    // Runs the dial window for a transfer or a conference (modal) and returns the agent's choice.
+    virtual DialWindowResult runDialWindow(const std::string& title) = 0;
+    // Runs the complete-conference dialog (modal); true when it ended with Complete. The
+    // consultation line (engine call number) decides which line button starts enabled.
+    virtual bool runCompleteConferenceDialog(ConferenceButtons& buttons, int consultationLine) = 0;
     // The not-ready reasons the agent may choose from; empty hides the reason button's menu.
     virtual void setNotReadyReasons(const std::vector<std::string>& reasons) = 0;
     // A modal message with only an OK button.

@@ -40,6 +40,7 @@ CImplementation::CImplementation(Seams seams)
       switch_(voice_, *this),
       lines_(voice_, call_, *this, threads_),
       dialer_(voice_, lines_, switch_, call_, status_, *this, threads_),
+      conference_(voice_, lines_, switch_, call_, *this, window_),
       voiceEvents_(lines_, switch_, call_, *this),
       callTimer_(window_),
       wrapUp_(*this),
@@ -290,7 +291,7 @@ void CImplementation::queueStatistic(const MessageCenterItem& item) {
 }
 
 void CImplementation::signalConsultCallResult(bool accepted) {
-    if (accepted && consultResponse_.count() == 0) consultResponse_.release();
+    if (accepted) conference_.signalConsultResponse();
 }
 
 void CImplementation::applyActionAfterWrapUp(const std::string& action) {
@@ -316,7 +317,7 @@ void CImplementation::OnBnClickedButtonUnHold() {
     logMessage(LogLevel::Debug, "COrvaneDlg::OnBnClickedButtonUnHold");
     window_.showControl(Control::Unhold, false);
     window_.showControl(Control::Hold, true);
-    holdButtonOn_ = true;
+    lines_.setHoldButtonOn(true);
     lines_.PutCallHold();
 }
 
@@ -324,8 +325,14 @@ void CImplementation::OnBnClickedButtonHold() {
     logMessage(LogLevel::Debug, "COrvaneDlg::OnBnClickedButtonHold");
     window_.showControl(Control::Unhold, true);
     window_.showControl(Control::Hold, false);
-    holdButtonOn_ = false;
+    lines_.setHoldButtonOn(false);
     lines_.RemoveHold();
+}
+
+void CImplementation::OnBnClickedButtonConference() {
+    logMessage(LogLevel::Debug, "OnBnClickedButtonConference");
+    QueuePhoneEvent(agent::InitiateConferenceEvent);
+    conference_.InitiateConference();
 }
 
 void CImplementation::closeCtiConnection() {

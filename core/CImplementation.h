@@ -25,6 +25,7 @@
 #include "infra/Semaphore.h"
 #include "infra/SettingsStore.h"
 #include "infra/ThreadGroup.h"
+#include "voice/ConferenceControl.h"
 #include "voice/Dialer.h"
 #include "voice/LineControl.h"
 #include "voice/SwitchRegistration.h"
@@ -274,6 +275,12 @@ public:
     void reportLineDown(const std::string& lineTrackNumber) override { outbound_.sendLineDown(lineTrackNumber); }
     void SendOnHoldToCti() override { outbound_.SendOnHoldToCti(); }
     void SendUnHoldToCti() override { outbound_.SendUnHoldToCti(); }
+    void SendInitiateTransferToCti() override { outbound_.SendInitiateTransferToCti(); }
+    void SendCompletedTransferToCti(int type) override { outbound_.SendCompletedTransferToCti(type); }
+    void SendCancelTransferToCti() override { outbound_.SendCancelTransferToCti(); }
+    void SendConsultCallRequestToCti(int type) override { outbound_.SendConsultCallRequestToCti(type); }
+    void SendConsultCallCanceledToCti() override { outbound_.SendConsultCallCanceledToCti(); }
+    void SendConferenceCompletedToCti() override { outbound_.SendConferenceCompletedToCti(); }
     void reportCallState(const std::string& result) override { listener_.sendInfo(result); }
     void setInWrapUp(bool inWrapUp) override { wrapUp_.setInWrapUp(inWrapUp); }
 
@@ -292,6 +299,9 @@ public:
     // The main window's hold pair: Unhold puts the call on hold, Hold takes it off.
     void OnBnClickedButtonUnHold();
     void OnBnClickedButtonHold();
+    // The main window's Transfer and Conference buttons (modal: they run the dial window).
+    void OnBnClickedButtonTransfer() { conference_.OnBnClickedButtonTransfer(); }
+    void OnBnClickedButtonConference();
 
 private:
     static void logEntry(const char* line);
@@ -323,8 +333,6 @@ private:
     MessageCenter messageCenter_;
     Guarded<std::vector<std::string>> notReadyReasons_;
     Semaphore endOfWrapUp_;
-    Semaphore consultResponse_;
-    std::atomic<bool> holdButtonOn_{false};
     std::atomic<bool> isClosing_{false};
     std::atomic<bool> closeRequested_{false};
 
@@ -333,6 +341,7 @@ private:
     ThreadGroup threads_;
     LineControl lines_;
     Dialer dialer_;
+    ConferenceControl conference_;
     VoiceEvents voiceEvents_;
     CTimer callTimer_;
     WrapUpChecker wrapUp_;

@@ -183,7 +183,11 @@ void HeadlessAgentWindow::openCompleteConferenceWindow() { setExists(kCompleteCo
 void HeadlessAgentWindow::closeCompleteConferenceWindow() {
     if (!controlExists(Control::CompleteConference)) return;
     logMessage(LogLevel::Debug, "Closing complete conference dial window");
-    setExists(kCompleteConferenceControls, false);
+    {
+        std::lock_guard guard(lock_);
+        conferenceWindowClosed_ = true;
+    }
+    answered_.notify_all();
 }
 
 void HeadlessAgentWindow::showDialPad() { setExists({Control::DialPadOk}, true); }
@@ -192,6 +196,81 @@ void HeadlessAgentWindow::closeDialWindow() {
     if (!dialWindowOpen()) return;
     logMessage(LogLevel::Debug, "Closing dial window");
     setExists({Control::DialPadOk}, false);
+    {
+        std::lock_guard guard(lock_);
+        dialWindowClosed_ = true;
+    }
+    answered_.notify_all();
+}
+
+void HeadlessAgentWindow::answerDialWindow(const DialWindowResult& answer) {
+    {
+        std::lock_guard guard(lock_);
+        dialAnswers_.push_back(answer);
+    }
+    answered_.notify_all();
+}
+
+void HeadlessAgentWindow::clickConferenceButton(ConferenceClick click) {
+    {
+        std::lock_guard guard(lock_);
+        conferenceClicks_.push_back(click);
+    }
+    answered_.notify_all();
+}
+
+std::string HeadlessAgentWindow::openDialWindowTitle() const {
+    std::lock_guard guard(lock_);
+    return dialWindowTitle_;
+}
+
+DialWindowResult HeadlessAgentWindow::runDialWindow(const std::string& title) {
+    setExists({Control::DialPadOk}, true);
+    std::unique_lock guard(lock_);
+    dialWindowTitle_ = title;
+    dialWindowClosed_ = false;
+    answered_.wait(guard, [this] { return !dialAnswers_.empty() || dialWindowClosed_; });
+    DialWindowResult result;
+    if (!dialWindowClosed_) {
+        result = dialAnswers_.front();
+        dialAnswers_.pop_front();
+    }
+    dialWindowTitle_.clear();
+    controls_[Control::DialPadOk] = {};
+    return result;
+}
+
+bool HeadlessAgentWindow::runCompleteConferenceDialog(ConferenceButtons& buttons, int) {
+    setExists(kCompleteConferenceControls, true);
+    showControl(Control::ConferenceLine1Selected, false);
+    showControl(Control::ConferenceLine2Selected, false);
+    bool completed = false;
+    {
+        std::lock_guard guard(lock_);
+        conferenceWindowClosed_ = false;
+    }
+    for (bool open = true; open;) {
+        std::unique_lock guard(lock_);
+        answered_.wait(guard, [this] { return !conferenceClicks_.empty() || conferenceWindowClosed_; });
+        const ConferenceClick click = conferenceWindowClosed_ ? ConferenceClick::Cancel : conferenceClicks_.front();
+        if (!conferenceWindowClosed_) conferenceClicks_.pop_front();
+        guard.unlock();
+        switch (click) {  // the buttons' work runs on the dialog's own thread, as in a modal loop
+        case ConferenceClick::Line1: buttons.OnBnClickedLine1(); break;
+        case ConferenceClick::Line2: buttons.OnBnClickedLine2(); break;
+        case ConferenceClick::Complete:
+            buttons.OnBnClickedButtonCompleteConf();
+            completed = true;
+            open = false;
+            break;
+        case ConferenceClick::Cancel:
+            buttons.OnBnClickedCancel();
+            open = false;
+            break;
+        }
+    }
+    setExists(kCompleteConferenceControls, false);
+    return completed;
 }
 
 bool HeadlessAgentWindow::dialWindowOpen() const { return controlExists(Control::DialPadOk); }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <condition_variable>
+#include <deque>
 #include <map>
 #include <mutex>
 #include <string>
@@ -39,6 +41,8 @@ public:
     void closeDialWindow() override;
     bool dialWindowOpen() const override;
     void closeCompleteConferenceWindow() override;
+    DialWindowResult runDialWindow(const std::string& title) override;
+    bool runCompleteConferenceDialog(ConferenceButtons& buttons, int consultationLine) override;
     void closeWindow() override;
     void setNotReadyReasons(const std::vector<std::string>& reasons) override;
     void showMessageBox(const std::string& text, const std::string& caption) override;
@@ -50,6 +54,12 @@ public:
     void setWindowClosing(bool closing);
     void openCompleteConferenceWindow();
     void showDialPad();
+    // The agent's answers to the modal windows, taken in order; a window waits for its answer.
+    enum class ConferenceClick { Line1, Line2, Complete, Cancel };
+    void answerDialWindow(const DialWindowResult& answer);
+    void clickConferenceButton(ConferenceClick click);
+    // The title of the dial window open now, or "" when none is.
+    std::string openDialWindowTitle() const;
     void setAttachedDataWindowOpen(bool open);
     bool attachedDataWindowOpen() const;
     int attachedDataRefreshes() const;
@@ -69,6 +79,12 @@ private:
     void setExists(std::initializer_list<Control> controls, bool exists);
 
     mutable std::mutex lock_;
+    std::condition_variable answered_;
+    std::deque<DialWindowResult> dialAnswers_;
+    std::deque<ConferenceClick> conferenceClicks_;
+    std::string dialWindowTitle_;
+    bool dialWindowClosed_ = false;
+    bool conferenceWindowClosed_ = false;
     std::map<Control, ControlState> controls_;
     const std::string titlePrefix_;
     std::string statusText_;

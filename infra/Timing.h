@@ -41,6 +41,7 @@ inline constexpr std::chrono::milliseconds kRemoteDialTrackNumberWait = 1000ms;
 // Voice lines
 inline constexpr int kReadyDialPolls = 10;                                 // waits for the agent channel's answer
 inline constexpr std::chrono::milliseconds kReadyDialPoll = 1000ms;
+inline constexpr std::chrono::milliseconds kConsultResponseWait = 2000ms;   // for the CTI server's consult answer
 }  // namespace intervals
 
 class Timing {

@@ -46,6 +46,8 @@ public:
     void doHangUpMadeCall();
     void doHangUpPrevCall();
     void HangUpCalls();
+    // Selects a call and drops it, on the calling thread.
+    void selectAndDrop(int callNo);
     // Selects and drops lines 1, 2, 3 in turn (logout and close), on the calling thread.
     void dropAllLines();
     // Selects and drops each line that is up, on the calling thread (login).
@@ -57,6 +59,9 @@ public:
     void RemoveHold();
     bool onHold() const { return onHold_; }
     bool muted() const { return muted_; }
+    // The main window's hold button shows the call held.
+    void setHoldButtonOn(bool on) { holdButtonOn_ = on; }
+    bool holdButtonOn() const { return holdButtonOn_; }
     void clearCallHeldFlags();
     void MuteClient();
     void unquelchAllCalls();
@@ -80,7 +85,7 @@ public:
 private:
     // The customer line: call 0 in two-line mode, call 1 in three-line mode.
     int customerLine() const { return threeLineMode_ ? 1 : 0; }
-    void selectAndDrop(int callNo);
+
 
     VoiceEngine& engine_;
     CallContext& call_;
@@ -91,6 +96,7 @@ private:
     std::atomic<bool> threeLineMode_{false};
     std::atomic<bool> onHold_{false};
     std::atomic<bool> muted_{false};
+    std::atomic<bool> holdButtonOn_{false};
     std::atomic<bool> useOnlytt_{false};
     std::atomic<int> agentMode_{1};
     Guarded<std::string> callType_;

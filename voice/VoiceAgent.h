@@ -14,6 +14,14 @@ public:
     virtual void reportLineDown(const std::string& lineTrackNumber) = 0;
     virtual void SendOnHoldToCti() = 0;
     virtual void SendUnHoldToCti() = 0;
+    // Transfer and conference reports; the type is 1 agent, 2 queue, else a phone number.
+    virtual void SendInitiateTransferToCti() = 0;
+    virtual void SendCompletedTransferToCti(int transferType) = 0;
+    virtual void SendCancelTransferToCti() = 0;
+    virtual void SendConsultCallRequestToCti(int transferType) = 0;
+    virtual void SendConsultCallCanceledToCti() = 0;
+    virtual void SendConferenceCompletedToCti() = 0;
+    virtual void SendAgentReallyDialingToCti() = 0;
     // The outcome of the last dial, for the local client.
     virtual void reportCallState(const std::string& result) = 0;
     // The body of Set-In-Wrap-Up, and the wrap-up flag itself.

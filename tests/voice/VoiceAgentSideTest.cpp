@@ -30,6 +30,13 @@ public:
     void reportLineDown(const std::string& track) override { add("137 " + track); }
     void SendOnHoldToCti() override { add("100"); }
     void SendUnHoldToCti() override { add("101"); }
+    void SendInitiateTransferToCti() override { add("411"); }
+    void SendCompletedTransferToCti(int type) override { add("412 type " + std::to_string(type)); }
+    void SendCancelTransferToCti() override { add("413"); }
+    void SendConsultCallRequestToCti(int type) override { add("324 type " + std::to_string(type)); }
+    void SendConsultCallCanceledToCti() override { add("325"); }
+    void SendConferenceCompletedToCti() override { add("78"); }
+    void SendAgentReallyDialingToCti() override { add("131"); }
     void reportCallState(const std::string& result) override { add("client " + result); }
     void SetInWrapUp() override { add("wrap-up on"); }
     void setInWrapUp(bool inWrapUp) override { add(inWrapUp ? "wrap-up true" : "wrap-up false"); }
