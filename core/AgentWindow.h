@@ -84,6 +84,7 @@ public:
 
     // Set once the agent starts closing the window; no control is enabled after that.
     virtual bool windowClosing() const = 0;
+    virtual void setWindowClosing() = 0;
     // The caption the window had when it was set up (at most 100 characters).
     virtual std::string titlePrefix() const = 0;
     virtual void setStatusText(const std::string& text) = 0;

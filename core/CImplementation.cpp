@@ -385,6 +385,11 @@ void CImplementation::doWaitforCleanClose() {
     threads_.start([this] { CloseOrvane(); });
 }
 
+void CImplementation::requestLogout(const std::string& reason) {
+    cti_.logoutReason.set(reason);
+    outbound_.SendLogoutToCti();
+}
+
 void CImplementation::CloseOrvane() {
     if (isClosing_ || closeRequested_.exchange(true)) {
         logMessage(LogLevel::Debug, "OnBnClickedClose::Already Closing");

@@ -70,6 +70,9 @@ public:
     void doUnconditionalAgentLogout(bool hangUp) override;
     // Asks for the clean close; it runs on a thread of its own.
     void doWaitforCleanClose();
+    // Asks the CTI server to log the agent out; the state machine moves on its acknowledgement.
+    void requestLogout(const std::string& reason);
+    void dialPreview(const std::string& number) { dialer_.dialPreview(number); }
 
     void QueuePhoneEvent(int event) override { queue_.QueuePhoneEvent(event); }
     void dispatchEvent(int event) override { fsm_.dispatchEvent(event, *this); }

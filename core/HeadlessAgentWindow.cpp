@@ -168,9 +168,9 @@ std::string HeadlessAgentWindow::caption() const {
     return caption_;
 }
 
-void HeadlessAgentWindow::setWindowClosing(bool closing) {
+void HeadlessAgentWindow::setWindowClosing() {
     std::lock_guard guard(lock_);
-    windowClosing_ = closing;
+    windowClosing_ = true;
 }
 
 void HeadlessAgentWindow::setExists(std::initializer_list<Control> controls, bool exists) {

@@ -28,6 +28,7 @@ public:
     void enableControl(Control control, bool enabled) override;
     void showControl(Control control, bool visible) override;
     bool windowClosing() const override;
+    void setWindowClosing() override;
     std::string titlePrefix() const override;
     void setStatusText(const std::string& text) override;
     void setCaption(const std::string& caption) override;
@@ -51,7 +52,6 @@ public:
     ControlState control(Control control) const;
     std::string statusText() const;
     std::string caption() const;
-    void setWindowClosing(bool closing);
     void openCompleteConferenceWindow();
     void showDialPad();
     // The agent's answers to the modal windows, taken in order; a window waits for its answer.

@@ -101,7 +101,7 @@ TEST_F(ScreenTest, EnableRefusesWhatThePermissionsForbid) {
 
 TEST_F(ScreenTest, WhileTheWindowClosesNothingIsEnabledButDisableStillActs) {
     dispatch({agent::OkEvent});
-    window.setWindowClosing(true);
+    window.setWindowClosing();
     log.clear();
     core.EnableReady();
     EXPECT_EQ(window.control(Control::Ready), kDisabled);
