@@ -11,6 +11,10 @@ using namespace std::chrono_literals;
 inline constexpr std::chrono::milliseconds kEventQueuePoll = 5ms;        // dispatcher wake-up wait
 inline constexpr std::chrono::milliseconds kEventQueueDrainPoll = 500ms; // clean close, queue size polls
 inline constexpr int kEventQueueDrainPolls = 60;                         // polls before giving up (61 sleeps)
+
+// Lab peers (lab/), the simulated outside world.
+inline constexpr std::chrono::milliseconds kLabAppletHeartbeat = 10s;     // the applet's "58", well inside the 30 s rule
+inline constexpr std::chrono::milliseconds kLabNotReadyPairWindow = 1s;   // a reasonless not-ready may still get its copy with a reason
 }  // namespace intervals
 
 class Timing {
