@@ -36,7 +36,8 @@ LabSocket& LabSocket::operator=(LabSocket&& other) noexcept {
 }
 
 LabSocket LabSocket::listenOnLoopback(std::uint16_t port) {
-    LabSocket socket(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    // Non-blocking, so an accept whose connection went away again returns at once.
+    LabSocket socket(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
     if (!socket.valid()) return socket;
     const int reuse = 1;
     ::setsockopt(socket.fd_, SOL_SOCKET, SO_REUSEADDR, &reuse, sizeof reuse);

@@ -161,17 +161,20 @@ void LabCtiServer::enqueue(Command command) {
 
 void LabCtiServer::serve() {
     for (;;) {
-        pollfd waits[] = {{stopSignal_.fd(), POLLIN, 0}, {commandSignal_.fd(), POLLIN, 0}, {-1, POLLIN, 0}};
-        waits[2].fd = connection_ ? connection_->socket.fd() : listener_.fd();
-        if (::poll(waits, 3, connection_ ? pollTimeoutMs() : -1) < 0 && errno != EINTR) break;
+        const bool servingPhone = connection_.has_value();
+        pollfd waits[] = {{stopSignal_.fd(), POLLIN, 0},
+                          {commandSignal_.fd(), POLLIN, 0},
+                          {servingPhone ? connection_->socket.fd() : listener_.fd(), POLLIN, 0}};
+        if (::poll(waits, 3, servingPhone ? pollTimeoutMs() : -1) < 0 && errno != EINTR) break;
         if (waits[0].revents) break;
-        if (waits[2].revents) {
-            if (connection_)
-                readFromPhone();
-            else
-                waitForPhone();
-        }
+        // Commands first: a push made while no phone was connected never reaches the next one.
         if (waits[1].revents) runCommands();
+        if (waits[2].revents) {
+            if (!servingPhone)
+                waitForPhone();
+            else if (connection_)  // a drop command may have ended it
+                readFromPhone();
+        }
         if (connection_) sendDueAnswers();
     }
     if (connection_) endConnection("server stopped");
