@@ -2,10 +2,10 @@
 
 #include <poll.h>
 
-#include <algorithm>
 #include <cerrno>
 
 #include "lab/applet/LabAppletRequests.h"
+#include "lab/common/LabPollTimeout.h"
 
 namespace {
 
@@ -118,9 +118,8 @@ void LabAppletClient::run(LabSocket socket) {
     const auto interval = Timing::scaled(options_.heartbeatInterval);
     auto nextHeartbeat = Clock::now() + interval;
     while (socket.valid()) {
-        const auto wait = std::chrono::ceil<std::chrono::milliseconds>(nextHeartbeat - Clock::now());
         pollfd waits[] = {{stopSignal_.fd(), POLLIN, 0}, {sendSignal_.fd(), POLLIN, 0}, {socket.fd(), POLLIN, 0}};
-        if (::poll(waits, 3, static_cast<int>(std::max<long>(wait.count(), 0))) < 0 && errno != EINTR) break;
+        if (::poll(waits, 3, pollTimeoutMs(nextHeartbeat)) < 0 && errno != EINTR) break;
         if (waits[0].revents) break;
         if (waits[2].revents) readReplies(socket, splitter);
         if (waits[1].revents) sendQueued(socket);

@@ -28,7 +28,8 @@ struct LabAppletOptions {
 // A stand-in for the agent's web applet: a client of the phone's local listener that greets,
 // keeps the heartbeat, sends whatever a test asks and records every reply of the phone.
 //
-// One thread owns the socket while connected; every public operation may be called from any thread.
+// One thread owns the socket while connected. connect() and disconnect() belong to the client's
+// owner; every other operation may be called from any thread.
 class LabAppletClient {
 public:
     explicit LabAppletClient(LabAppletOptions options = {}, LabLog log = labLogToFile("LabAppletClient"));

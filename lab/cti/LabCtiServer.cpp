@@ -2,10 +2,9 @@
 
 #include <poll.h>
 
-#include <algorithm>
-
 #include "infra/Timing.h"
 #include "lab/common/LabFieldMessage.h"
+#include "lab/common/LabPollTimeout.h"
 
 namespace {
 
@@ -165,7 +164,7 @@ void LabCtiServer::serve() {
         pollfd waits[] = {{stopSignal_.fd(), POLLIN, 0},
                           {commandSignal_.fd(), POLLIN, 0},
                           {servingPhone ? connection_->socket.fd() : listener_.fd(), POLLIN, 0}};
-        if (::poll(waits, 3, servingPhone ? pollTimeoutMs() : -1) < 0 && errno != EINTR) break;
+        if (::poll(waits, 3, servingPhone ? msUntilNextAnswer() : -1) < 0 && errno != EINTR) break;
         if (waits[0].revents) break;
         // Commands first: a push made while no phone was connected never reaches the next one.
         if (waits[1].revents) runCommands();
@@ -191,13 +190,11 @@ void LabCtiServer::waitForPhone() {
     log_("phone connected");
 }
 
-int LabCtiServer::pollTimeoutMs() const {
+int LabCtiServer::msUntilNextAnswer() const {
     std::optional<Clock::time_point> next = connection_->notReady.nextDue();
     for (const TimedAnswer& answer : connection_->timedAnswers)
         if (!next || answer.due < *next) next = answer.due;
-    if (!next) return -1;
-    const auto wait = std::chrono::ceil<std::chrono::milliseconds>(*next - Clock::now());
-    return static_cast<int>(std::max<std::chrono::milliseconds::rep>(wait.count(), 0));
+    return next ? pollTimeoutMs(*next) : -1;
 }
 
 void LabCtiServer::readFromPhone() {

@@ -25,7 +25,8 @@
 // answers the phone's messages as LabCtiOptions says, sends whatever a test pushes, plays
 // network faults on command and records every message the phone sent.
 //
-// One thread owns the sockets; every public operation may be called from any thread.
+// One thread owns the sockets. start() and stop() belong to the server's owner; every other
+// operation may be called from any thread.
 class LabCtiServer {
 public:
     explicit LabCtiServer(LabCtiOptions options = {}, LabLog log = labLogToFile("LabCtiServer"));
@@ -99,7 +100,7 @@ private:
     void serve();
     void waitForPhone();
     void servePhone();
-    int pollTimeoutMs() const;
+    int msUntilNextAnswer() const;
     void readFromPhone();
     void runCommands();
     void sendDueAnswers();

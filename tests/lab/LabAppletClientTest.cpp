@@ -108,7 +108,7 @@ TEST(LabAppletClientHeartbeat, BeatsAtTheIntervalUntilToldToStaySilent) {
     EXPECT_GE(std::chrono::steady_clock::now() - started, 3 * Timing::scaled(2s));
 
     applet.setSilent(true);
-    phone.bytesFor(30ms);  // a beat already on its way
+    phone.bytesFor(kQuiet);  // a beat already on its way
     EXPECT_EQ(phone.bytesFor(kQuiet), "");
     EXPECT_FALSE(phone.closedWithin(10ms));
     applet.setSilent(false);

@@ -7,6 +7,7 @@
 #include "lab/common/LabElement.h"
 #include "lab/common/LabFieldMessage.h"
 #include "lab/common/LabFrameSplitter.h"
+#include "lab/common/LabPollTimeout.h"
 #include "lab/common/LabRecorder.h"
 
 namespace {
@@ -89,6 +90,14 @@ TEST(LabCommandLine, SplitsWordsAndKeepsFreeTextAsTyped) {
     EXPECT_EQ(LabCommandLine("flood 20k").number(0), std::nullopt);
     EXPECT_EQ(LabCommandLine("   ").command(), "");
     EXPECT_EQ(LabCommandLine("# a comment").command(), "");
+}
+
+TEST(LabPollTimeout, IsZeroOncePassedAndNeverBeyondWhatPollTakes) {
+    const auto now = std::chrono::steady_clock::now();
+    EXPECT_EQ(pollTimeoutMs(now - 1s), 0);
+    EXPECT_GT(pollTimeoutMs(now + 1s), 900);
+    EXPECT_LE(pollTimeoutMs(now + 1s), 1000);
+    EXPECT_EQ(pollTimeoutMs(now + std::chrono::hours(24 * 365)), INT_MAX);
 }
 
 TEST(LabRecorder, KeepsOrderAndTimesAndForgetsOnClear) {
