@@ -2,8 +2,9 @@
 
 #include <poll.h>
 
+#include <cerrno>
+
 #include "infra/Timing.h"
-#include "lab/common/LabFieldMessage.h"
 #include "lab/common/LabPollTimeout.h"
 
 namespace {
@@ -170,7 +171,7 @@ void LabCtiServer::serve() {
         if (waits[1].revents) runCommands();
         if (waits[2].revents) {
             if (!servingPhone)
-                waitForPhone();
+                acceptPhone();
             else if (connection_)  // a drop command may have ended it
                 readFromPhone();
         }
@@ -181,7 +182,7 @@ void LabCtiServer::serve() {
     log_("stopped");
 }
 
-void LabCtiServer::waitForPhone() {
+void LabCtiServer::acceptPhone() {
     LabSocket socket = listener_.accept();
     if (!socket.valid()) return;
     connection_.emplace();

@@ -15,6 +15,7 @@
 #include "lab/cti/LabCtiOptions.h"
 #include "lab/cti/LabNotReadyPairing.h"
 #include "lab/common/LabElement.h"
+#include "lab/common/LabFieldMessage.h"
 #include "lab/common/LabFrameSplitter.h"
 #include "lab/common/LabLog.h"
 #include "lab/common/LabRecorder.h"
@@ -98,8 +99,7 @@ private:
     };
 
     void serve();
-    void waitForPhone();
-    void servePhone();
+    void acceptPhone();
     int msUntilNextAnswer() const;
     void readFromPhone();
     void runCommands();
