@@ -42,6 +42,10 @@ inline constexpr std::chrono::milliseconds kRemoteDialTrackNumberWait = 1000ms;
 inline constexpr int kReadyDialPolls = 10;                                 // waits for the agent channel's answer
 inline constexpr std::chrono::milliseconds kReadyDialPoll = 1000ms;
 inline constexpr std::chrono::milliseconds kConsultResponseWait = 2000ms;   // for the CTI server's consult answer
+
+// Lab peers (lab/), the simulated outside world.
+inline constexpr std::chrono::milliseconds kLabAppletHeartbeat = 10s;     // the applet's "58", well inside the 30 s rule
+inline constexpr std::chrono::milliseconds kLabNotReadyPairWindow = 1s;   // a reasonless not-ready may still get its copy with a reason
 }  // namespace intervals
 
 class Timing {
