@@ -1,0 +1,173 @@
+#include "PhoneFixture.h"
+
+#include "lab/applet/LabAppletClient.h"
+#include "lab/applet/LabAppletRequests.h"
+
+namespace {
+
+// A logged-in agent whose web applet is connected to the phone's local listener.
+class AppletTest : public PhoneFixture {
+protected:
+    void connectApplet() {
+        ASSERT_TRUE(eventually([&] { return core.clientListener().port() != 0; }));
+        applet.emplace(LabAppletOptions{static_cast<std::uint16_t>(core.clientListener().port()), true,
+                                        intervals::kLabAppletHeartbeat});
+        ASSERT_TRUE(applet->connect());
+        ASSERT_TRUE(applet->waitForReply("58", kWait));
+        ASSERT_TRUE(eventually([&] { return core.clientListener().clientConnected(); }));
+        applet->clearReplies();
+    }
+    std::string reply(const std::string& prefix) { return applet->waitForReply(prefix, kWait).value_or("<nothing>"); }
+
+    std::optional<LabAppletClient> applet;
+};
+
+}  // namespace
+
+TEST_F(AppletTest, GreetingAndHeartbeatAreAnsweredAndTwoRequestsInOneReceiveBothRun) {
+    loginNotReady();
+    connectApplet();
+    applet->sendBytes("58~" + labapplet::forceHangup() + "~" + labapplet::forceReady() + "~");
+    EXPECT_EQ(reply("58"), "58");
+    EXPECT_EQ(reply("10,"), "10,Wrong state... agent state = AgentNotReady");
+    EXPECT_EQ(reply("3,"), "3,Force Ready done!");
+    ASSERT_TRUE(waitForState(agent::AgentGoingReadyInProgress));
+}
+
+TEST_F(AppletTest, ForceReadyIsRefusedOutsideNotReady) {
+    loginNotReady();
+    goReady();
+    connectApplet();
+    applet->send(labapplet::forceReady());
+    EXPECT_EQ(reply("3,"), "3,Wrong state... agent state = AgentReady");
+}
+
+TEST_F(AppletTest, RemoteDialFromNotReadyWaitsForTheTrackNumberAndDialsOnLineOne) {
+    loginNotReady();
+    connectApplet();
+    server.clearReceived();
+    applet->send(labapplet::dial("0612", "T5"));
+    EXPECT_EQ(sent("99,"), "99,0^1001");
+    EXPECT_EQ(sent("131,"), "131,^1001^0^9001");
+    EXPECT_EQ(sent("64,"), "64,0^1001");
+    ASSERT_TRUE(eventually([&] { return voice.has("call 1001@127.0.0.1:4569/MCALL0612^T5"); }));
+    EXPECT_EQ(window.dialPadRequests(), 0);  // the acknowledgement of a remote dial opens no dial pad
+    EXPECT_TRUE(eventually([&] { return window.ticker().text == "Remote dial [0612]"; }));
+    ASSERT_TRUE(waitForState(agent::AgentNotReadyDialing));
+
+    answerLine(0);
+    ASSERT_TRUE(waitForState(agent::AgentNotReadyInCall));
+    EXPECT_EQ(reply("1,"), "1,0612^T5^SUCCESS");
+    EXPECT_EQ(sent("65,"), "65,0612^1001^9001");
+}
+
+TEST_F(AppletTest, RemoteDialWhileReadyUsesLineTwo) {
+    loginNotReady();
+    goReady();
+    connectApplet();
+    applet->send(labapplet::dial("0613", "T6"));
+    ASSERT_TRUE(eventually([&] { return voice.has("call 1001@127.0.0.1:4569/MCALL0613^T6"); }));
+    EXPECT_TRUE(voice.has("select 1"));
+    ASSERT_TRUE(waitForState(agent::AgentReadyDialing));
+    answerLine(1);
+    ASSERT_TRUE(waitForState(agent::AgentReadyManualInCall));
+    EXPECT_EQ(reply("1,"), "1,0613^T6^SUCCESS");
+}
+
+TEST_F(AppletTest, RemoteDialInACallIsAWrongStateAndBadNumbersAreRefused) {
+    loginNotReady();
+    goReady();
+    server.push(labcti::queueDistribute({"T1", "2026.12.08.10.00.00", "555", "", std::nullopt, {}}));
+    ASSERT_TRUE(waitForState(agent::AgentReadyInCall));
+    connectApplet();
+    applet->send(labapplet::dial("0612"));
+    EXPECT_EQ(reply("1,"), "1,0612^0^WRONG_STATE");
+    EXPECT_EQ(window.ticker().text, "Must be in [Not Ready] or [Ready] mode to receive event");
+
+    applet->send(labapplet::dial(""));
+    applet->send(labapplet::dial(std::string(300, '5')));
+    applet->send("<RM_MSG_TYPE_DIAL><Number>1</Number>");  // never closed
+    ASSERT_TRUE(eventually([&] { return log.contains("handleOutsideDial : Number too long [300 characters]"); }));
+    EXPECT_TRUE(log.contains("handleOutsideDial : No Number received"));
+    EXPECT_TRUE(eventually(
+        [&] { return log.contains("ClientListener::processInfo() - Invalid XML message received[<RM_MSG_TYPE_DIAL><Number>1</Number>]"); }));
+}
+
+TEST_F(AppletTest, TitleChangesReportTheSubmitStatus) {
+    loginNotReady();
+    goReady();
+    server.push(labcti::queueDistribute({"T1", "2026.12.08.10.00.00", "555", "", std::nullopt, {}}));
+    ASSERT_TRUE(waitForState(agent::AgentReadyInCall));
+    connectApplet();
+    applet->send(labapplet::titleChange("Form - submit:required"));
+    ASSERT_TRUE(waitForState(agent::AgentReadySubmitReqInCall));
+    EXPECT_TRUE(core.call().submitPending);
+
+    applet->send(labapplet::titleChange("ClientA-CampaignB-OK.submit:sent"));
+    ASSERT_TRUE(eventually([&] { return core.call().recordingTagged.load(); }));
+    EXPECT_EQ(core.call().tagClient.get(), "ClientA");
+    EXPECT_EQ(core.call().tagCampaign.get(), "CampaignB");
+    EXPECT_EQ(core.call().tagStatus.get(), "OK");
+    EXPECT_EQ(core.lines().agentMode(), 3);
+
+    applet->send(labapplet::titleChange("x.submit:sent"));
+    ASSERT_TRUE(eventually([&] { return log.contains("New title not conform to client-campaign-status.submit:sent"); }));
+    EXPECT_FALSE(core.call().recordingTagged);
+    applet->send(labapplet::titleChange(""));
+    EXPECT_TRUE(eventually([&] { return log.contains("handleTitleChange : No URL received"); }));
+}
+
+TEST_F(AppletTest, ForceHangUpEndsTheCallAndWrapUpIsAnnouncedThenTimesOutToReady) {
+    loginNotReady();
+    goReady();
+    connectApplet();
+    server.push(labcti::queueDistribute({"T1", "2026.12.08.10.00.00", "555", "", std::nullopt, {}}));
+    ASSERT_TRUE(waitForState(agent::AgentReadyInCall));
+    server.clearReceived();
+    applet->send(labapplet::forceHangup());
+    EXPECT_EQ(reply("10,"), "10,Force hang up done ");
+    EXPECT_EQ(sent("405,"), "405,0^1001");
+    ASSERT_TRUE(waitForState(agent::AgentNotReady));
+    EXPECT_EQ(sent("37,"), "37,T1^1001");
+    EXPECT_EQ(reply("4,"), "4,WRAP_UP_NOTIFICATION");
+    // Wrap-up of 10 s (100 ms here) with READY after the time-out: the agent goes ready again.
+    ASSERT_TRUE(waitForState(agent::AgentGoingReadyInProgress));
+    EXPECT_TRUE(log.contains(
+        "WrapUpChecker::checkerThread() - Time out reached and agent was in Wrap Up, going into READY mode [10]"));
+}
+
+TEST_F(AppletTest, AChosenNotReadyReasonSuppressesTheWrapUpNotification) {
+    loginNotReady();
+    connectApplet();
+    buttons.OnNotReadyReasonChosen(AgentButtons::kFirstReasonCommand);  // Break
+    ASSERT_TRUE(eventually([&] { return core.status().notReadyReason() == "Break"; }));
+    core.SetInWrapUp();
+    EXPECT_FALSE(core.wrapUpChecker().inWrapUp());
+    std::this_thread::sleep_for(30ms);
+    EXPECT_EQ(applet->waitForReply("4,", 50ms), std::nullopt);
+}
+
+TEST_F(AppletTest, ASilentClientIsDroppedAndTheNextOneIsServed) {
+    loginNotReady();
+    connectApplet();
+    applet->setSilent(true);
+    ASSERT_TRUE(applet->waitForDisconnection(kWait));  // 30 s of silence, 300 ms here
+    EXPECT_TRUE(log.contains(
+        "ClientListener::clientHandler - No Heartbeat received from Client...assuming that client is dead"));
+    LabAppletClient next({static_cast<std::uint16_t>(core.clientListener().port()), true,
+                          intervals::kLabAppletHeartbeat});
+    ASSERT_TRUE(next.connect());
+    EXPECT_TRUE(next.waitForReply("58", kWait));
+}
+
+TEST_F(AppletTest, AFloodWithoutTerminatorIsCutOffAndTheListenerGoesOn) {
+    loginNotReady();
+    connectApplet();
+    applet->sendFlood(2'000'000);
+    ASSERT_TRUE(applet->waitForDisconnection(kWait));
+    EXPECT_EQ(core.stateMachine().state(), agent::AgentNotReady);
+    LabAppletClient next({static_cast<std::uint16_t>(core.clientListener().port()), true,
+                          intervals::kLabAppletHeartbeat});
+    ASSERT_TRUE(next.connect());
+    EXPECT_TRUE(next.waitForReply("58", kWait));
+}

@@ -1,0 +1,102 @@
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <functional>
+#include <string>
+#include <thread>
+
+#include "AgentVocabulary.h"
+#include "core/AgentButtons.h"
+#include "core/AgentTables.h"
+#include "core/CImplementation.h"
+#include "core/HeadlessAgentWindow.h"
+#include "core/LoginEntries.h"
+#include "desktop/HeadlessBrowserHandler.h"
+#include "infra/SettingsStore.h"
+#include "infra/Timing.h"
+#include "lab/cti/LabCtiServer.h"
+#include "support/FakeVoiceEngine.h"
+#include "support/LogCapture.h"
+#include "support/TempDir.h"
+
+using namespace std::chrono_literals;
+
+// A headless phone with a scripted voice engine, logging in to the lab CTI server on
+// loopback, with every interval scaled down a hundred times.
+class PhoneFixture : public ::testing::Test {
+protected:
+    static constexpr auto kWait = 5s;
+
+    PhoneFixture() {
+        Timing::setScale(0.01);
+        SettingsStore::useFolder(settingsFolder.str());
+        server.configure([](LabCtiOptions& options) { options.notReadyPairWindow = 20s; });
+        EXPECT_TRUE(server.start());
+    }
+
+    // Start-up to Agent-Logged-Out.
+    void startPhone() {
+        core.initialize();
+        ASSERT_TRUE(waitForState(agent::AgentLoggedOut));
+    }
+
+    void clickLogin(const std::string& agentId = "1001", const std::string& password = "pw") {
+        ASSERT_TRUE(buttons.OnBnClickedButtonLogin({agentId, password, "127.0.0.1", std::to_string(server.port())}));
+    }
+
+    // Login as far as the registration the switch accepts: Agent-Not-Ready.
+    void loginNotReady() {
+        startPhone();
+        clickLogin();
+        ASSERT_TRUE(waitForState(agent::AgentLoggingInWhithNotReady));
+        ASSERT_TRUE(eventually([&] { return voice.has("register 1001 pw 127.0.0.1:4569"); }));
+        voice.emitResult(VoiceEvent::RegistrationAccepted, "Registration accepted");
+        ASSERT_TRUE(waitForState(agent::AgentNotReady));
+    }
+
+    // From Agent-Not-Ready: the Ready button, the agent channel answered, Agent-Ready.
+    void goReady() {
+        server.clearReceived();
+        buttons.OnBnClickedButtonReady();
+        ASSERT_TRUE(waitForState(agent::AgentGoingReadyInProgress));
+        ASSERT_TRUE(eventually([&] { return voice.has("call_on_line 0 1001@127.0.0.1:4569/ZQ1001"); }));
+        answerLine(0);
+        ASSERT_TRUE(waitForState(agent::AgentReady));
+    }
+
+    void answerLine(int callNo) { voice.emitState(callNo, VoiceEvent::Active | VoiceEvent::Complete); }
+    void hangUpLine(int callNo) { voice.emitState(callNo, 0); }
+
+    bool waitForState(int state, std::chrono::milliseconds timeout = kWait) {
+        const bool reached = eventually([&] { return core.stateMachine().state() == state; }, timeout);
+        if (!reached) {
+            const int now = core.stateMachine().state();
+            ADD_FAILURE() << "expected " << agent::StateNames[state] << ", still in "
+                          << (now >= 0 ? agent::StateNames[now] : "not started");
+        }
+        return reached;
+    }
+
+    static bool eventually(const std::function<bool()>& done, std::chrono::milliseconds timeout = kWait) {
+        const auto deadline = std::chrono::steady_clock::now() + timeout;
+        while (std::chrono::steady_clock::now() < deadline) {
+            if (done()) return true;
+            std::this_thread::sleep_for(2ms);
+        }
+        return done();
+    }
+
+    std::string sent(const std::string& prefix) { return server.waitFor(prefix, kWait).value_or("<nothing>"); }
+
+    TempDir settingsFolder;
+    LogCapture log;
+    LabCtiServer server;
+    HeadlessAgentWindow window{"Orvane"};
+    EventQueue queue;
+    FakeVoiceEngine voice;
+    HeadlessBrowserHandler browser;
+    CImplementation core{{window, queue, voice, browser, 0}};
+    AgentButtons buttons{core, window};
+};
