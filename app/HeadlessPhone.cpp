@@ -35,6 +35,19 @@ bool stopRequested(int milliseconds) {
     return sigtimedwait(&signals, nullptr, &wait) > 0;
 }
 
+// The self-update is not part of this build: an enabled update is reported and skipped.
+void checkForUpdate(CImplementation& core) {
+    core.loginSettings().loadAutoUpdateSettings();
+    const AutoUpdateSettings update = core.loginSettings().autoUpdate();
+    if (!update.enabled) {
+        logMessage(LogLevel::Normal, "Auto Update of Orvane disabled, continuing the execution");
+        return;
+    }
+    const std::string location = update.host + ":" + std::to_string(update.port) + update.path;
+    logMessage(LogLevel::Normal, "AutoUpdate enabled[%s], check if it is needed", location.c_str());
+    print("Self-update is enabled for " + location + " but is not built yet; running this version.");
+}
+
 class ViewPrinter {
 public:
     ViewPrinter(CImplementation& core, HeadlessAgentWindow& window) : core_(core), window_(window) {}
@@ -86,6 +99,8 @@ int runHeadlessPhone(VoiceEngine& voice, HeadlessOptions options) {
     HeadlessBrowserHandler browser([](const std::string& url) { print("Screen pop: " + url); });
     {
         CImplementation core({window, EventQueue::instance(), voice, browser, options.clientPort});
+        logMessage(LogLevel::Normal, "Current Orvane Version : %s", core.version().c_str());
+        checkForUpdate(core);
         ViewPrinter printer(core, window);
         core.initialize();
         while (core.stateMachine().state() != agent::AgentLoggedOut && !stopRequested(20)) printer.printChanges();

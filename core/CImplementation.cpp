@@ -78,7 +78,6 @@ void CImplementation::initialize() {
     std::string agentId = call_.agentId.get();
     stored_.load(agentId);
     call_.agentId.set(agentId);
-    loginSettings_.loadAutoUpdateSettings();
     logMessage(LogLevel::Debug, "INIT 11");
     readHostName();
     initializeVoice();

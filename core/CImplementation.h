@@ -78,6 +78,8 @@ public:
     void dispatchEvent(int event) override { fsm_.dispatchEvent(event, *this); }
     bool isClosing() const override { return isClosing_; }
 
+    // The program's four-part version, as sent at login.
+    std::string version() const { return cti_.version.get(); }
     AgentStatus& status() { return status_; }
     CallContext& call() { return call_; }
     StoredSettings& storedSettings() { return stored_; }
