@@ -3,7 +3,7 @@
 #include "AgentVocabulary.h"
 #include "infra/CLogger.h"
 #include "voice/VoiceAgent.h"
-#include "voice/engine/Codec.h"
+#include "voice/engine/media/Codec.h"
 #include "voice/engine/VoiceEngine.h"
 
 SwitchRegistration::SwitchRegistration(VoiceEngine& engine, VoiceAgent& agent) : engine_(engine), agent_(agent) {}
