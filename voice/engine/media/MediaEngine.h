@@ -47,6 +47,19 @@ public:
     virtual void setRecorderTap(VoiceEngine::RecorderTap tap) = 0;
 };
 
-// The media engine on the devices the environment selects (PortAudio, or the virtual
-// devices for machines without a sound card and for tests).
-std::unique_ptr<MediaEngine> makeMediaEngine();
+// Where the phone's audio goes: the sound system through PortAudio, or virtual devices for
+// machines without a sound card and for tests.
+struct AudioConfig {
+    enum class Backend { PortAudio, Virtual };
+    Backend backend = Backend::PortAudio;
+    // Virtual devices only: the microphone plays this WAV file (silence when empty); the
+    // speaker and the ring device write what they play to these files (nothing when empty).
+    std::string microphoneWav;
+    std::string speakerWav;
+    std::string ringWav;
+
+    // The configuration the environment asks for (PortAudio unless it selects the virtual devices).
+    static AudioConfig fromEnvironment();
+};
+
+std::unique_ptr<MediaEngine> makeMediaEngine(const AudioConfig& config);
