@@ -43,6 +43,15 @@ inline constexpr int kReadyDialPolls = 10;                                 // wa
 inline constexpr std::chrono::milliseconds kReadyDialPoll = 1000ms;
 inline constexpr std::chrono::milliseconds kConsultResponseWait = 2000ms;   // for the CTI server's consult answer
 
+// Voice engine (IAX2)
+inline constexpr std::chrono::milliseconds kIaxLoopPoll = 5ms;              // processing loop pass; paces the loop, not scaled
+inline constexpr std::chrono::milliseconds kIaxRetransmitFirst = 500ms;     // first resend of an unacknowledged frame
+inline constexpr std::chrono::milliseconds kIaxRetransmitLongest = 4000ms;  // the resend interval doubles up to this
+inline constexpr std::chrono::milliseconds kIaxRetransmitGiveUp = 10s;      // unacknowledged this long: the peer is gone
+inline constexpr std::chrono::seconds kIaxRegistrationRefresh = 60s;        // asked of the registrar; renewed at 9/10 of the grant
+inline constexpr std::chrono::milliseconds kIaxCallPing = 20s;              // keep-alive PING on a call, so a vanished peer is noticed
+inline constexpr std::chrono::milliseconds kIaxEndedCallLinger = 10s;       // an ended call still re-acknowledges the peer's resends
+
 // Lab peers (lab/), the simulated outside world.
 inline constexpr std::chrono::milliseconds kLabAppletHeartbeat = 10s;     // the applet's "58", well inside the 30 s rule
 inline constexpr std::chrono::milliseconds kLabNotReadyPairWindow = 1s;   // a reasonless not-ready may still get its copy with a reason

@@ -1,0 +1,298 @@
+#include "voice/engine/iax/IaxVoiceEngine.h"
+
+#include <array>
+#include <exception>
+#include <random>
+
+#include "infra/CLogger.h"
+#include "infra/Timing.h"
+#include "voice/engine/iax/IaxDialString.h"
+
+namespace {
+using iax::Clock;
+
+constexpr int kMaxCalls = 16;
+// Datagrams read in one pass of the loop; the rest wait for the next pass, so one pass's
+// work (and what it queues for delivery) stays bounded.
+constexpr int kDatagramsPerPass = 256;
+
+// The engine this thread is delivering for, so a callback that calls back in leaves its
+// events to the delivery already running.
+thread_local const void* deliveringFor = nullptr;
+}  // namespace
+
+IaxVoiceEngine::IaxVoiceEngine(IaxEngineConfig config, std::unique_ptr<MediaEngine> media)
+    : config_(std::move(config)),
+      media_(std::move(media)),
+      dialogs_(std::random_device{}()),
+      codecs_(config_.supportedFormats),
+      registrations_(dialogs_, socket_, outbox_),
+      lines_(dialogs_, socket_, outbox_, registrations_, codecs_, throttle_),
+      router_(dialogs_, lines_, registrations_, socket_, outbox_, throttle_) {}
+
+IaxVoiceEngine::~IaxVoiceEngine() {
+    stopRequested_ = true;
+    if (loop_.joinable()) loop_.join();
+    if (media_) media_->setSendVoice({});
+    media_.reset();
+}
+
+template <class Work>
+auto IaxVoiceEngine::locked(Work&& work) {
+    struct DeliverAfter {
+        IaxVoiceEngine* engine;
+        ~DeliverAfter() { engine->deliver(); }
+    } deliverAfter{this};
+    std::lock_guard guard(lock_);
+    return work();
+}
+
+int IaxVoiceEngine::boundPort() const {
+    std::lock_guard guard(lock_);
+    return initialized_ ? socket_.localPort() : 0;
+}
+
+int IaxVoiceEngine::iaxc_initialize(int calls) {
+    logMessage(LogLevel::Debug, "IaxVoiceEngine::iaxc_initialize(%d)", calls);
+    {
+        std::lock_guard guard(lock_);
+        if (initializeTried_ || calls < 1 || calls > kMaxCalls) return -1;
+        initializeTried_ = true;
+        if (!socket_.open(config_.bindAddress, config_.port)) return 1;
+    }
+    if (!media_ || !media_->initialize()) {
+        logMessage(LogLevel::Error, "IaxVoiceEngine::iaxc_initialize(): The audio devices cannot be used");
+        return 2;
+    }
+    media_->setSendVoice([this](int callNo, std::uint32_t timestampMs, std::vector<std::uint8_t> payload) {
+        std::lock_guard guard(lock_);
+        lines_.sendVoice(callNo, timestampMs, payload, Clock::now());
+    });
+    std::lock_guard guard(lock_);
+    lines_.setCount(calls);
+    initialized_ = true;
+    return 0;
+}
+
+void IaxVoiceEngine::iaxc_set_event_callback(EventCallback callback) {
+    std::lock_guard guard(callbackLock_);
+    callback_ = std::move(callback);
+}
+
+int IaxVoiceEngine::iaxc_audio_devices_get(std::vector<AudioDevice>& devices, int& input, int& output, int& ring) {
+    if (!media_) return -1;
+    devices = media_->devices();
+    media_->currentDevices(input, output, ring);
+    return 0;
+}
+
+int IaxVoiceEngine::iaxc_audio_devices_set(int input, int output, int ring) {
+    if (!media_) return -1;
+    media_->setDevices(input, output, ring);
+    return 0;
+}
+
+int IaxVoiceEngine::iaxc_start_processing_thread() {
+    if (loopThread_.load() == std::this_thread::get_id()) {  // from a callback on the loop itself
+        stopRequested_ = false;
+        return 0;
+    }
+    std::lock_guard loopGuard(loopLock_);
+    {
+        std::lock_guard guard(lock_);
+        if (!initialized_) return -1;
+    }
+    if (loop_.joinable()) {
+        if (!stopRequested_) return 0;
+        loop_.join();
+    }
+    stopRequested_ = false;
+    loop_ = std::thread([this] { runLoop(); });
+    return 0;
+}
+
+int IaxVoiceEngine::iaxc_stop_processing_thread() {
+    stopRequested_ = true;
+    return 0;
+}
+
+void IaxVoiceEngine::runLoop() {
+    loopThread_ = std::this_thread::get_id();
+    try {
+        while (!stopRequested_) {
+            socket_.waitReadable(intervals::kIaxLoopPoll);
+            if (stopRequested_) break;
+            {
+                std::lock_guard guard(lock_);
+                const auto now = Clock::now();
+                readNetwork(now);
+                router_.tick(now);
+            }
+            deliver();
+        }
+    } catch (const std::exception& error) {
+        logMessage(LogLevel::Error, "IaxVoiceEngine::runLoop(): %s", error.what());
+    }
+}
+
+void IaxVoiceEngine::readNetwork(Clock::time_point now) {
+    std::array<std::uint8_t, iax::kMaxDatagramBytes> buffer;
+    PeerAddress from;
+    for (int read = 0; read < kDatagramsPerPass; ++read) {
+        const auto size = socket_.receive(buffer, from);
+        if (!size) return;
+        if (*size > buffer.size())
+            router_.dropOversized(*size, from, now);
+        else
+            router_.receive(std::span(buffer.data(), *size), from, now);
+    }
+}
+
+void IaxVoiceEngine::deliver() {
+    if (deliveringFor == this) return;
+    const void* outer = deliveringFor;
+    for (;;) {
+        // Whoever holds the delivery lock takes our items too; after letting go it looks again.
+        if (!deliveryLock_.try_lock()) break;
+        deliveringFor = this;
+        for (;;) {
+            std::optional<iax::Outbox::Item> item;
+            {
+                std::lock_guard guard(lock_);
+                item = outbox_.take();
+            }
+            if (!item) break;
+            run(*item);
+        }
+        deliveringFor = outer;
+        deliveryLock_.unlock();
+        std::lock_guard guard(lock_);
+        if (outbox_.empty()) break;
+    }
+}
+
+void IaxVoiceEngine::run(iax::Outbox::Item& item) {
+    try {
+        if (auto* work = std::get_if<iax::Outbox::MediaWork>(&item)) {
+            if (media_) (*work)(*media_);
+            return;
+        }
+        EventCallback callback;
+        {
+            std::lock_guard guard(callbackLock_);
+            callback = callback_;
+        }
+        if (callback) callback(std::get<VoiceEvent>(item));
+    } catch (const std::exception& error) {
+        logMessage(LogLevel::Error, "IaxVoiceEngine::deliver(): %s", error.what());
+    } catch (...) {
+        logMessage(LogLevel::Error, "IaxVoiceEngine::deliver(): unknown exception");
+    }
+}
+
+int IaxVoiceEngine::iaxc_register(const std::string& user, const std::string& secret, const std::string& host) {
+    logMessage(LogLevel::Debug, "IaxVoiceEngine::iaxc_register([%s], [%s])", user.c_str(), host.c_str());
+    const auto hostPort = iax::parseHostPort(host);
+    const auto registrar = hostPort ? PeerAddress::resolve(hostPort->host, hostPort->port) : std::nullopt;
+    if (!registrar) {
+        logMessage(LogLevel::Error, "IaxVoiceEngine::iaxc_register(): Cannot resolve [%s]", host.c_str());
+        return -1;
+    }
+    return locked([&] { return initialized_ ? registrations_.add(user, secret, *registrar, Clock::now()) : -1; });
+}
+
+int IaxVoiceEngine::iaxc_unregister_user(const std::string& user, const std::string& secret, const std::string& host) {
+    logMessage(LogLevel::Debug, "IaxVoiceEngine::iaxc_unregister_user([%s], [%s])", user.c_str(), host.c_str());
+    const auto hostPort = iax::parseHostPort(host);
+    const auto registrar = hostPort ? PeerAddress::resolve(hostPort->host, hostPort->port) : std::nullopt;
+    if (!registrar) {
+        logMessage(LogLevel::Error, "IaxVoiceEngine::iaxc_unregister_user(): Cannot resolve [%s]", host.c_str());
+        return -1;
+    }
+    return locked([&] {
+        registrations_.release(user, secret, *registrar, Clock::now());
+        return 0;
+    });
+}
+
+void IaxVoiceEngine::iaxc_set_callerid(const std::string& name, const std::string& number) {
+    locked([&] { lines_.setCallerId(name, number); });
+}
+
+int IaxVoiceEngine::iaxc_call(const std::string& dialString) { return dial(dialString, -1); }
+
+int IaxVoiceEngine::iaxc_call_on_line(const std::string& dialString, int callNo) {
+    return callNo < 0 ? -1 : dial(dialString, callNo);
+}
+
+int IaxVoiceEngine::dial(const std::string& dialString, int callNo) {
+    logMessage(LogLevel::Debug, "IaxVoiceEngine::dial([%s], %d)", dialString.c_str(), callNo);
+    const auto dial = iax::parseDialString(dialString);
+    const auto peer = dial ? PeerAddress::resolve(dial->peer.host, dial->peer.port) : std::nullopt;
+    if (!peer) {
+        logMessage(LogLevel::Error, "IaxVoiceEngine::dial(): Cannot dial [%s]", dialString.c_str());
+        return -1;
+    }
+    return locked([&] {
+        const int line = callNo < 0 ? lines_.idleLine() : callNo;
+        return lines_.place(line, *dial, dialString, *peer, Clock::now());
+    });
+}
+
+int IaxVoiceEngine::iaxc_select_call(int callNo) {
+    return locked([&] { return lines_.select(callNo, Clock::now()); });
+}
+
+int IaxVoiceEngine::iaxc_selected_call() {
+    return locked([&] { return lines_.selected(); });
+}
+
+void IaxVoiceEngine::iaxc_dump_call() {
+    locked([&] { lines_.hangUp(lines_.selected(), Clock::now()); });
+}
+
+void IaxVoiceEngine::iaxc_dump_all_calls() {
+    locked([&] {
+        for (int line = 0; line < lines_.count(); ++line) lines_.hangUp(line, Clock::now());
+    });
+}
+
+void IaxVoiceEngine::iaxc_send_dtmf(char digit) {
+    locked([&] { lines_.sendDtmf(digit, Clock::now()); });
+}
+
+int IaxVoiceEngine::iaxc_quelch(int callNo, int musicOnHold) {
+    return locked([&] { return lines_.quelch(callNo, musicOnHold == 1, Clock::now()); });
+}
+
+int IaxVoiceEngine::iaxc_unquelch(int callNo) {
+    return locked([&] { return lines_.unquelch(callNo, Clock::now()); });
+}
+
+void IaxVoiceEngine::iaxc_set_codec(int format) {
+    logMessage(LogLevel::Debug, "IaxVoiceEngine::iaxc_set_codec(%d)", format);
+    locked([&] {
+        const int samples = codecs_.choose(format);
+        outbox_.media([samples](MediaEngine& media) { media.setFrameSamples(samples); });
+    });
+}
+
+int IaxVoiceEngine::iaxc_set_call_tag(int callNo, const std::string& tag) {
+    return locked([&] { return lines_.setTag(callNo, tag); });
+}
+
+std::optional<std::string> IaxVoiceEngine::iaxc_get_call_tag(int callNo) {
+    return locked([&] { return lines_.tag(callNo); });
+}
+
+void IaxVoiceEngine::startRingTone() {
+    if (media_) media_->startRingTone();
+}
+
+void IaxVoiceEngine::stopRingTone() {
+    if (media_) media_->stopRingTone();
+}
+
+void IaxVoiceEngine::setRecorderTap(RecorderTap tap) {
+    if (media_) media_->setRecorderTap(std::move(tap));
+}
