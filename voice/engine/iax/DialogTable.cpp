@@ -33,9 +33,13 @@ Dialog* DialogTable::find(std::uint16_t localCall) {
 }
 
 Dialog* DialogTable::findByPeer(const PeerAddress& peer, std::uint16_t peerCall) {
-    for (auto& [call, dialog] : dialogs_)
-        if (dialog.peerCall() == peerCall && dialog.peer() == peer) return &dialog;
-    return nullptr;
+    Dialog* ended = nullptr;  // a call number the peer may have handed out again
+    for (auto& [call, dialog] : dialogs_) {
+        if (dialog.peerCall() != peerCall || !(dialog.peer() == peer)) continue;
+        if (dialog.owner.kind != DialogOwner::Kind::None) return &dialog;
+        ended = &dialog;
+    }
+    return ended;
 }
 
 void DialogTable::end(std::uint16_t localCall, Clock::time_point now) {

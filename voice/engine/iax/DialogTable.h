@@ -16,7 +16,7 @@ public:
     // A dialog on a free local call number; nullptr when all are taken.
     Dialog* open(const PeerAddress& peer, DialogOwner owner, Clock::time_point now);
     Dialog* find(std::uint16_t localCall);
-    // The dialog that talks to `peer`'s call `peerCall`.
+    // The dialog that talks to `peer`'s call `peerCall`, a live one before an ended one.
     Dialog* findByPeer(const PeerAddress& peer, std::uint16_t peerCall);
     // Its owner is done: it lingers ownerless to finish its acknowledgements, then goes.
     void end(std::uint16_t localCall, Clock::time_point now);

@@ -16,6 +16,14 @@ constexpr int kMaxCalls = 16;
 // work (and what it queues for delivery) stays bounded.
 constexpr int kDatagramsPerPass = 256;
 
+// "host" or "host:port", looked up (before any lock is taken: it may block).
+std::optional<PeerAddress> resolveHost(const std::string& host) {
+    const auto hostPort = iax::parseHostPort(host);
+    auto address = hostPort ? PeerAddress::resolve(hostPort->host, hostPort->port) : std::nullopt;
+    if (!address) logMessage(LogLevel::Error, "IaxVoiceEngine: Cannot resolve [%s]", host.c_str());
+    return address;
+}
+
 // The engine this thread is delivering for, so a callback that calls back in leaves its
 // events to the delivery already running.
 thread_local const void* deliveringFor = nullptr;
@@ -132,7 +140,10 @@ void IaxVoiceEngine::runLoop() {
         }
     } catch (const std::exception& error) {
         logMessage(LogLevel::Error, "IaxVoiceEngine::runLoop(): %s", error.what());
+    } catch (...) {
+        logMessage(LogLevel::Error, "IaxVoiceEngine::runLoop(): unknown exception");
     }
+    loopThread_ = std::thread::id();
 }
 
 void IaxVoiceEngine::readNetwork(Clock::time_point now) {
@@ -192,23 +203,15 @@ void IaxVoiceEngine::run(iax::Outbox::Item& item) {
 
 int IaxVoiceEngine::iaxc_register(const std::string& user, const std::string& secret, const std::string& host) {
     logMessage(LogLevel::Debug, "IaxVoiceEngine::iaxc_register([%s], [%s])", user.c_str(), host.c_str());
-    const auto hostPort = iax::parseHostPort(host);
-    const auto registrar = hostPort ? PeerAddress::resolve(hostPort->host, hostPort->port) : std::nullopt;
-    if (!registrar) {
-        logMessage(LogLevel::Error, "IaxVoiceEngine::iaxc_register(): Cannot resolve [%s]", host.c_str());
-        return -1;
-    }
+    const auto registrar = resolveHost(host);
+    if (!registrar) return -1;
     return locked([&] { return initialized_ ? registrations_.add(user, secret, *registrar, Clock::now()) : -1; });
 }
 
 int IaxVoiceEngine::iaxc_unregister_user(const std::string& user, const std::string& secret, const std::string& host) {
     logMessage(LogLevel::Debug, "IaxVoiceEngine::iaxc_unregister_user([%s], [%s])", user.c_str(), host.c_str());
-    const auto hostPort = iax::parseHostPort(host);
-    const auto registrar = hostPort ? PeerAddress::resolve(hostPort->host, hostPort->port) : std::nullopt;
-    if (!registrar) {
-        logMessage(LogLevel::Error, "IaxVoiceEngine::iaxc_unregister_user(): Cannot resolve [%s]", host.c_str());
-        return -1;
-    }
+    const auto registrar = resolveHost(host);
+    if (!registrar) return -1;
     return locked([&] {
         registrations_.release(user, secret, *registrar, Clock::now());
         return 0;
