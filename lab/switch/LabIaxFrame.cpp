@@ -31,6 +31,11 @@ void put32(std::string& bytes, std::uint32_t value) {
     put16(bytes, static_cast<std::uint16_t>(value & 0xffff));
 }
 
+// Media frames name their format bit, which may be too large for the byte: it goes as its exponent.
+bool usesExponent(std::uint8_t type) {
+    return type == labiax::frame::Voice || type == labiax::frame::Video || type == labiax::frame::Image;
+}
+
 LabIaxParseResult failure(std::string error) { return {std::nullopt, std::move(error)}; }
 
 LabIaxParseResult parseFull(std::string_view bytes) {
@@ -45,7 +50,7 @@ LabIaxParseResult parseFull(std::string_view bytes) {
     frame.iseqno = static_cast<std::uint8_t>(bytes[9]);
     frame.type = static_cast<std::uint8_t>(bytes[10]);
     const auto subclass = static_cast<std::uint8_t>(bytes[11]);
-    if (subclass & kSubclassExponentBit) {
+    if (subclass & kSubclassExponentBit && usesExponent(frame.type)) {
         const unsigned exponent = subclass & ~kSubclassExponentBit;
         if (exponent > 31) return failure("subclass exponent " + std::to_string(exponent) + " out of range");
         frame.subclass = 1u << exponent;
@@ -95,7 +100,7 @@ std::string LabIaxFullFrame::encode() const {
     bytes += static_cast<char>(oseqno);
     bytes += static_cast<char>(iseqno);
     bytes += static_cast<char>(type);
-    bytes += static_cast<char>(encodeLabIaxSubclass(subclass).value_or(0));
+    bytes += static_cast<char>(usesExponent(type) ? encodeLabIaxSubclass(subclass).value_or(0) : subclass & 0xff);
     return bytes + payload;
 }
 

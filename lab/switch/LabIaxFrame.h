@@ -19,7 +19,7 @@ struct LabIaxFullFrame {
     std::uint8_t oseqno = 0;
     std::uint8_t iseqno = 0;
     std::uint8_t type = 0;
-    std::uint32_t subclass = 0;  // the value itself; a power of two above 127 goes on the wire as its exponent
+    std::uint32_t subclass = 0;  // the value itself; a media format above 127 goes on the wire as its exponent
     std::string payload;         // information elements of IAX frames, media or text of others
 
     // The elements of an IAX frame (empty when the payload holds none that parse).
@@ -54,5 +54,5 @@ struct LabIaxParseResult {
 
 // Reads one UDP datagram. IAX frames must carry well-formed information elements.
 LabIaxParseResult parseLabIaxDatagram(std::string_view bytes);
-// The wire form of a subclass value: itself below 128, else 0x80 | exponent of a power of two.
+// The wire form of a media frame's subclass: itself below 128, else 0x80 | exponent of a power of two.
 std::optional<std::uint8_t> encodeLabIaxSubclass(std::uint32_t value);
