@@ -6,7 +6,10 @@
 #include <map>
 
 #include "lab/switch/IaxTestPhone.h"
+#include "infra/Timing.h"
+#include "lab/switch/LabCallAudio.h"
 #include "lab/switch/LabCallTokens.h"
+#include "lab/switch/LabIaxSessions.h"
 #include "lab/switch/LabG711.h"
 #include "lab/switch/LabIaxDescription.h"
 #include "lab/switch/LabIaxFrame.h"
@@ -188,6 +191,72 @@ TEST(LabVoiceCodecs, EveryCodecCarriesAToneThrough) {
     EXPECT_EQ(chooseLabFormat(0x40, 0x20e), labiax::format::Ulaw);
     EXPECT_EQ(chooseLabFormat(labiax::format::Speex, 0x200), labiax::format::Speex);
     EXPECT_EQ(chooseLabFormat(0x40, 0x40), 0u);
+}
+
+TEST(LabCallAudio, SendsAFullVoiceFrameFirstAndWhenTheMiniTimestampWraps) {
+    LabCallAudio audio(labiax::format::Ulaw, LabAudioSource::tone(440), 600, {});
+    EXPECT_TRUE(audio.needsFullFrame(40));
+    EXPECT_FALSE(audio.needsFullFrame(60));
+    EXPECT_FALSE(audio.needsFullFrame(65520));
+    EXPECT_TRUE(audio.needsFullFrame(65540));
+    EXPECT_FALSE(audio.needsFullFrame(65560));
+    EXPECT_EQ(audio.nextFrame().size(), 160u);
+}
+
+TEST(LabIaxSessions, OpenNoMoreThanTheirLimitAndAnswerStatelessRequestsInTheirOwnName) {
+    std::vector<std::string> sent;
+    LabIaxSessions sessions([&](const LabUdpAddress&, const std::string&, const std::string& line) { sent.push_back(line); });
+    const auto now = std::chrono::steady_clock::now();
+    for (std::size_t index = 0; index < LabIaxSessions::kMaxSessions; ++index)
+        ASSERT_TRUE(sessions.open(LabIaxSession::Purpose::Call, LabUdpAddress::loopback(4570), static_cast<std::uint16_t>(index + 1), now));
+    EXPECT_FALSE(sessions.open(LabIaxSession::Purpose::Call, LabUdpAddress::loopback(4570), 9999, now));
+    EXPECT_EQ(sessions.find(LabIaxSessions::kStatelessCall), nullptr);
+
+    LabIaxFullFrame request;
+    request.sourceCall = 77;
+    request.timestamp = 123;
+    sessions.sendStateless(LabUdpAddress::loopback(4570), request, labiax::iax::RegRej, LabIaxElements::cause("No", 29));
+    ASSERT_EQ(sent.size(), 1u);
+    EXPECT_EQ(sent.back(), "REGREJ cause=No cause_code=29");
+}
+
+TEST(LabIaxSession, CountsAcknowledgesAndRetransmitsUntilItGivesUp) {
+    const auto start = std::chrono::steady_clock::now();
+    LabIaxSession session(LabIaxSession::Purpose::Call, 5, LabUdpAddress::loopback(4570), 9, start);
+    LabIaxFullFrame request;
+    request.type = labiax::frame::Iax;
+    request.subclass = labiax::iax::New;
+    EXPECT_EQ(session.receive(request), LabIaxSession::Arrival::InOrder);
+    EXPECT_EQ(session.receive(request), LabIaxSession::Arrival::Duplicate);
+    request.oseqno = 5;
+    EXPECT_EQ(session.receive(request), LabIaxSession::Arrival::OutOfOrder);
+
+    const LabIaxFullFrame first = session.send(labiax::frame::Iax, labiax::iax::AuthReq, {}, start);
+    EXPECT_EQ(first.oseqno, 0);
+    EXPECT_EQ(first.iseqno, 1);
+    const LabIaxFullFrame ack = session.acknowledgement(request);
+    EXPECT_EQ(ack.oseqno, 1);
+    EXPECT_EQ(session.send(labiax::frame::Control, labiax::control::Ringing, {}, start).oseqno, 1);
+    LabIaxFullFrame answer;
+    answer.type = labiax::frame::Iax;
+    answer.subclass = labiax::iax::Ack;
+    answer.iseqno = 1;  // acknowledges the AUTHREQ only
+    session.receive(answer);
+    ASSERT_EQ(session.unacknowledged().size(), 1u);
+    EXPECT_EQ(session.unacknowledged().front().subclass, labiax::control::Ringing);
+
+    auto later = start;
+    int retransmissions = 0;
+    bool gaveUp = false;
+    for (int step = 0; step < 100 && !gaveUp; ++step) {
+        later += 1s;
+        const auto due = session.due(later);
+        retransmissions += static_cast<int>(due.frames.size());
+        for (const auto& frame : due.frames) EXPECT_TRUE(frame.retransmission);
+        gaveUp = due.gaveUp;
+    }
+    EXPECT_TRUE(gaveUp);
+    EXPECT_EQ(retransmissions, intervals::kLabSwitchRetransmissions);
 }
 
 TEST(LabWav, WritesAndReadsEightKilohertzMonoAndRefusesOtherKinds) {
