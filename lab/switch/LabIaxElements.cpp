@@ -1,5 +1,7 @@
 #include "lab/switch/LabIaxElements.h"
 
+#include "lab/switch/LabBytes.h"
+
 LabIaxElements& LabIaxElements::add(std::uint8_t id, std::string_view data) {
     elements_.push_back({id, std::string(data.substr(0, kMaxDataBytes))});
     return *this;
@@ -10,14 +12,15 @@ LabIaxElements& LabIaxElements::addU8(std::uint8_t id, std::uint8_t value) {
 }
 
 LabIaxElements& LabIaxElements::addU16(std::uint8_t id, std::uint16_t value) {
-    const char bytes[] = {static_cast<char>(value >> 8), static_cast<char>(value & 0xff)};
-    return add(id, std::string_view(bytes, sizeof bytes));
+    std::string bytes;
+    labbytes::appendBig16(bytes, value);
+    return add(id, bytes);
 }
 
 LabIaxElements& LabIaxElements::addU32(std::uint8_t id, std::uint32_t value) {
-    const char bytes[] = {static_cast<char>(value >> 24), static_cast<char>((value >> 16) & 0xff),
-                          static_cast<char>((value >> 8) & 0xff), static_cast<char>(value & 0xff)};
-    return add(id, std::string_view(bytes, sizeof bytes));
+    std::string bytes;
+    labbytes::appendBig32(bytes, value);
+    return add(id, bytes);
 }
 
 bool LabIaxElements::has(std::uint8_t id) const { return find(id) != nullptr; }
@@ -31,16 +34,13 @@ std::optional<std::string> LabIaxElements::text(std::uint8_t id) const {
 std::optional<std::uint16_t> LabIaxElements::u16(std::uint8_t id) const {
     const Element* element = find(id);
     if (!element || element->data.size() != 2) return std::nullopt;
-    const auto* bytes = reinterpret_cast<const unsigned char*>(element->data.data());
-    return static_cast<std::uint16_t>(bytes[0] << 8 | bytes[1]);
+    return labbytes::big16(element->data, 0);
 }
 
 std::optional<std::uint32_t> LabIaxElements::u32(std::uint8_t id) const {
     const Element* element = find(id);
     if (!element || element->data.size() != 4) return std::nullopt;
-    const auto* bytes = reinterpret_cast<const unsigned char*>(element->data.data());
-    return static_cast<std::uint32_t>(bytes[0]) << 24 | static_cast<std::uint32_t>(bytes[1]) << 16 |
-           static_cast<std::uint32_t>(bytes[2]) << 8 | bytes[3];
+    return labbytes::big32(element->data, 0);
 }
 
 LabIaxElements LabIaxElements::cause(const std::string& text, std::uint8_t code) {

@@ -2,6 +2,7 @@
 
 #include <bit>
 
+#include "lab/switch/LabBytes.h"
 #include "lab/switch/LabIaxProtocol.h"
 
 namespace {
@@ -13,23 +14,9 @@ constexpr std::uint8_t kTrunkCommand = 0x01;
 constexpr std::size_t kVideoHeaderBytes = 6;
 constexpr std::size_t kTrunkHeaderBytes = 8;
 
-std::uint16_t read16(std::string_view bytes, std::size_t at) {
-    return static_cast<std::uint16_t>(static_cast<unsigned char>(bytes[at]) << 8 | static_cast<unsigned char>(bytes[at + 1]));
-}
-
-std::uint32_t read32(std::string_view bytes, std::size_t at) {
-    return static_cast<std::uint32_t>(read16(bytes, at)) << 16 | read16(bytes, at + 2);
-}
-
-void put16(std::string& bytes, std::uint16_t value) {
-    bytes += static_cast<char>(value >> 8);
-    bytes += static_cast<char>(value & 0xff);
-}
-
-void put32(std::string& bytes, std::uint32_t value) {
-    put16(bytes, static_cast<std::uint16_t>(value >> 16));
-    put16(bytes, static_cast<std::uint16_t>(value & 0xffff));
-}
+using labbytes::appendBig16;
+using labbytes::appendBig32;
+using labbytes::big16;
 
 // Media frames name their format bit, which may be too large for the byte: it goes as its exponent.
 bool usesExponent(std::uint8_t type) {
@@ -42,10 +29,10 @@ LabIaxParseResult parseFull(std::string_view bytes) {
     if (bytes.size() < LabIaxFullFrame::kHeaderBytes)
         return failure("full frame of " + std::to_string(bytes.size()) + " bytes, shorter than its header");
     LabIaxFullFrame frame;
-    frame.sourceCall = read16(bytes, 0) & kCallMask;
-    frame.retransmission = (read16(bytes, 2) & kFullFrameBit) != 0;
-    frame.destinationCall = read16(bytes, 2) & kCallMask;
-    frame.timestamp = read32(bytes, 4);
+    frame.sourceCall = big16(bytes, 0) & kCallMask;
+    frame.retransmission = (big16(bytes, 2) & kFullFrameBit) != 0;
+    frame.destinationCall = big16(bytes, 2) & kCallMask;
+    frame.timestamp = labbytes::big32(bytes, 4);
     frame.oseqno = static_cast<std::uint8_t>(bytes[8]);
     frame.iseqno = static_cast<std::uint8_t>(bytes[9]);
     frame.type = static_cast<std::uint8_t>(bytes[10]);
@@ -64,7 +51,7 @@ LabIaxParseResult parseFull(std::string_view bytes) {
 }
 
 LabIaxParseResult parseMeta(std::string_view bytes) {
-    if (read16(bytes, 2) & kFullFrameBit) {
+    if (big16(bytes, 2) & kFullFrameBit) {
         if (bytes.size() < kVideoHeaderBytes) return failure("video frame shorter than its header");
         return {LabIaxMetaFrame{"video", bytes.size()}, {}};
     }
@@ -94,9 +81,9 @@ std::optional<std::uint8_t> encodeLabIaxSubclass(std::uint32_t value) {
 std::string LabIaxFullFrame::encode() const {
     std::string bytes;
     bytes.reserve(kHeaderBytes + payload.size());
-    put16(bytes, static_cast<std::uint16_t>(kFullFrameBit | (sourceCall & kCallMask)));
-    put16(bytes, static_cast<std::uint16_t>((retransmission ? kFullFrameBit : 0) | (destinationCall & kCallMask)));
-    put32(bytes, timestamp);
+    appendBig16(bytes, static_cast<std::uint16_t>(kFullFrameBit | (sourceCall & kCallMask)));
+    appendBig16(bytes, static_cast<std::uint16_t>((retransmission ? kFullFrameBit : 0) | (destinationCall & kCallMask)));
+    appendBig32(bytes, timestamp);
     bytes += static_cast<char>(oseqno);
     bytes += static_cast<char>(iseqno);
     bytes += static_cast<char>(type);
@@ -106,16 +93,16 @@ std::string LabIaxFullFrame::encode() const {
 
 std::string LabIaxMiniFrame::encode() const {
     std::string bytes;
-    put16(bytes, sourceCall & kCallMask);
-    put16(bytes, timestamp);
+    appendBig16(bytes, sourceCall & kCallMask);
+    appendBig16(bytes, timestamp);
     return bytes + payload;
 }
 
 LabIaxParseResult parseLabIaxDatagram(std::string_view bytes) {
     if (bytes.size() < LabIaxMiniFrame::kHeaderBytes)
         return failure("datagram of " + std::to_string(bytes.size()) + " bytes, shorter than any frame");
-    const std::uint16_t first = read16(bytes, 0);
+    const std::uint16_t first = big16(bytes, 0);
     if (first & kFullFrameBit) return parseFull(bytes);
     if (first == 0) return parseMeta(bytes);
-    return {LabIaxMiniFrame{first, read16(bytes, 2), std::string(bytes.substr(LabIaxMiniFrame::kHeaderBytes))}, {}};
+    return {LabIaxMiniFrame{first, big16(bytes, 2), std::string(bytes.substr(LabIaxMiniFrame::kHeaderBytes))}, {}};
 }

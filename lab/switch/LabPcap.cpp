@@ -1,5 +1,7 @@
 #include "lab/switch/LabPcap.h"
 
+#include "lab/switch/LabBytes.h"
+
 #include <chrono>
 #include <fstream>
 #include <optional>
@@ -23,39 +25,35 @@ constexpr std::uint8_t kProtocolUdp = 17;
 constexpr std::size_t kUdpHeaderBytes = 8;
 constexpr std::size_t kIpv4HeaderBytes = 20;
 
-class Bytes {
-public:
-    Bytes(std::string_view bytes, bool swapped) : bytes_(bytes), swapped_(swapped) {}
-    std::uint32_t little32(std::size_t at) const {
-        std::uint32_t value = 0;
-        for (int index = 3; index >= 0; --index) value = value << 8 | byte(at + static_cast<std::size_t>(index));
-        return swapped_ ? __builtin_bswap32(value) : value;
-    }
-    std::uint16_t big16(std::size_t at) const { return static_cast<std::uint16_t>(byte(at) << 8 | byte(at + 1)); }
-    std::uint32_t big32(std::size_t at) const { return static_cast<std::uint32_t>(big16(at)) << 16 | big16(at + 2); }
-    std::uint8_t byte(std::size_t at) const { return static_cast<std::uint8_t>(bytes_[at]); }
+using labbytes::appendBig16;
+using labbytes::appendBig32;
+using labbytes::appendLittle16;
+using labbytes::appendLittle32;
+using labbytes::big16;
+using labbytes::big32;
+using labbytes::byteAt;
 
-private:
-    std::string_view bytes_;
-    bool swapped_;
-};
+// A 32-bit field of the file's own byte order.
+std::uint32_t fileWord(std::string_view bytes, std::size_t at, bool swapped) {
+    const std::uint32_t value = labbytes::little32(bytes, at);
+    return swapped ? __builtin_bswap32(value) : value;
+}
 
 // Where the IPv4 header starts in a packet of the link type; nothing for other protocols.
 std::optional<std::size_t> ipv4Start(std::string_view packet, std::uint32_t linkType) {
-    const Bytes bytes(packet, false);
     switch (linkType) {
         case kLinkRaw: return 0;
         case kLinkNull:
             if (packet.size() < 4) return std::nullopt;
             return 4;
         case kLinkLinuxCooked:
-            if (packet.size() < 16 || bytes.big16(14) != kEtherTypeIpv4) return std::nullopt;
+            if (packet.size() < 16 || big16(packet, 14) != kEtherTypeIpv4) return std::nullopt;
             return 16;
         case kLinkEthernet: {
             if (packet.size() < 14) return std::nullopt;
             std::size_t typeAt = 12;
-            if (bytes.big16(typeAt) == kEtherTypeVlan && packet.size() >= 18) typeAt = 16;
-            if (bytes.big16(typeAt) != kEtherTypeIpv4) return std::nullopt;
+            if (big16(packet, typeAt) == kEtherTypeVlan && packet.size() >= 18) typeAt = 16;
+            if (big16(packet, typeAt) != kEtherTypeIpv4) return std::nullopt;
             return typeAt + 2;
         }
         default: return std::nullopt;
@@ -66,39 +64,19 @@ std::optional<LabPcapDatagram> udpDatagram(std::string_view packet, std::uint32_
     const auto start = ipv4Start(packet, linkType);
     if (!start || packet.size() < *start + kIpv4HeaderBytes) return std::nullopt;
     const std::string_view ip = packet.substr(*start);
-    const Bytes bytes(ip, false);
-    const std::size_t headerBytes = (bytes.byte(0) & 0x0f) * 4u;
-    const bool firstFragment = (bytes.big16(6) & 0x1fff) == 0;
-    if (bytes.byte(0) >> 4 != 4 || headerBytes < kIpv4HeaderBytes || bytes.byte(9) != kProtocolUdp || !firstFragment ||
+    const std::size_t headerBytes = (byteAt(ip, 0) & 0x0f) * 4u;
+    const bool firstFragment = (big16(ip, 6) & 0x1fff) == 0;
+    if (byteAt(ip, 0) >> 4 != 4 || headerBytes < kIpv4HeaderBytes || byteAt(ip, 9) != kProtocolUdp || !firstFragment ||
         ip.size() < headerBytes + kUdpHeaderBytes)
         return std::nullopt;
-    const Bytes udp(ip.substr(headerBytes), false);
-    const std::size_t udpLength = udp.big16(4);
+    const std::string_view udp = ip.substr(headerBytes);
+    const std::size_t udpLength = big16(udp, 4);
     if (udpLength < kUdpHeaderBytes) return std::nullopt;
     LabPcapDatagram datagram;
-    datagram.source = {bytes.big32(12), udp.big16(0)};
-    datagram.destination = {bytes.big32(16), udp.big16(2)};
+    datagram.source = {big32(ip, 12), big16(udp, 0)};
+    datagram.destination = {big32(ip, 16), big16(udp, 2)};
     datagram.payload = std::string(ip.substr(headerBytes + kUdpHeaderBytes, udpLength - kUdpHeaderBytes));
     return datagram;
-}
-
-void putLittle32(std::string& bytes, std::uint32_t value) {
-    for (int shift = 0; shift < 32; shift += 8) bytes += static_cast<char>((value >> shift) & 0xff);
-}
-
-void putLittle16(std::string& bytes, std::uint16_t value) {
-    bytes += static_cast<char>(value & 0xff);
-    bytes += static_cast<char>(value >> 8);
-}
-
-void putBig16(std::string& bytes, std::uint16_t value) {
-    bytes += static_cast<char>(value >> 8);
-    bytes += static_cast<char>(value & 0xff);
-}
-
-void putBig32(std::string& bytes, std::uint32_t value) {
-    putBig16(bytes, static_cast<std::uint16_t>(value >> 16));
-    putBig16(bytes, static_cast<std::uint16_t>(value & 0xffff));
 }
 
 std::uint16_t ipChecksum(std::string_view header) {
@@ -119,14 +97,13 @@ LabPcapContents readLabPcapUdp(const std::string& path) {
         contents.error = "cannot read a pcap header from " + path;
         return contents;
     }
-    const std::uint32_t magic = Bytes(data, false).little32(0);
+    const std::uint32_t magic = labbytes::little32(data, 0);
     const bool swapped = magic == __builtin_bswap32(kMicrosecondMagic) || magic == __builtin_bswap32(kNanosecondMagic);
     if (!swapped && magic != kMicrosecondMagic && magic != kNanosecondMagic) {
         contents.error = "not a libpcap file";
         return contents;
     }
-    const Bytes header(data, swapped);
-    const std::uint32_t linkType = header.little32(20) & 0x0fffffff;
+    const std::uint32_t linkType = fileWord(data, 20, swapped) & 0x0fffffff;
     if (linkType != kLinkNull && linkType != kLinkEthernet && linkType != kLinkRaw && linkType != kLinkLinuxCooked) {
         contents.error = "unsupported link type " + std::to_string(linkType);
         return contents;
@@ -136,7 +113,7 @@ LabPcapContents readLabPcapUdp(const std::string& path) {
             contents.error = "truncated record header";
             return contents;
         }
-        const std::uint32_t captured = header.little32(at + 8);
+        const std::uint32_t captured = fileWord(data, at + 8, swapped);
         if (captured > kLargestRecordBytes || captured > data.size() - at - kRecordHeaderBytes) {
             contents.error = "truncated record";
             return contents;
@@ -156,13 +133,13 @@ bool LabPcapWriter::open(const std::string& path) {
     file_ = std::fopen(path.c_str(), "wb");
     if (!file_) return false;
     std::string bytes;
-    putLittle32(bytes, kMicrosecondMagic);
-    putLittle16(bytes, 2);
-    putLittle16(bytes, 4);
-    putLittle32(bytes, 0);
-    putLittle32(bytes, 0);
-    putLittle32(bytes, kLargestRecordBytes);
-    putLittle32(bytes, kLinkRaw);
+    appendLittle32(bytes, kMicrosecondMagic);
+    appendLittle16(bytes, 2);
+    appendLittle16(bytes, 4);
+    appendLittle32(bytes, 0);
+    appendLittle32(bytes, 0);
+    appendLittle32(bytes, kLargestRecordBytes);
+    appendLittle32(bytes, kLinkRaw);
     std::fwrite(bytes.data(), 1, bytes.size(), file_);
     return true;
 }
@@ -174,30 +151,30 @@ void LabPcapWriter::add(const LabUdpAddress& source, const LabUdpAddress& destin
     std::string ip;
     ip += static_cast<char>(0x45);
     ip += '\0';
-    putBig16(ip, static_cast<std::uint16_t>(packetBytes));
-    putBig16(ip, nextIdentification_++);
-    putBig16(ip, 0);
+    appendBig16(ip, static_cast<std::uint16_t>(packetBytes));
+    appendBig16(ip, nextIdentification_++);
+    appendBig16(ip, 0);
     ip += static_cast<char>(64);
     ip += static_cast<char>(kProtocolUdp);
-    putBig16(ip, 0);
-    putBig32(ip, source.host);
-    putBig32(ip, destination.host);
+    appendBig16(ip, 0);
+    appendBig32(ip, source.host);
+    appendBig32(ip, destination.host);
     const std::uint16_t checksum = ipChecksum(ip);
     ip[10] = static_cast<char>(checksum >> 8);
     ip[11] = static_cast<char>(checksum & 0xff);
-    putBig16(ip, source.port);
-    putBig16(ip, destination.port);
-    putBig16(ip, static_cast<std::uint16_t>(kUdpHeaderBytes + payload.size()));
-    putBig16(ip, 0);  // no UDP checksum
+    appendBig16(ip, source.port);
+    appendBig16(ip, destination.port);
+    appendBig16(ip, static_cast<std::uint16_t>(kUdpHeaderBytes + payload.size()));
+    appendBig16(ip, 0);  // no UDP checksum
     ip.append(payload);
 
     const auto now = std::chrono::system_clock::now().time_since_epoch();
     const auto micros = std::chrono::duration_cast<std::chrono::microseconds>(now).count();
     std::string record;
-    putLittle32(record, static_cast<std::uint32_t>(micros / 1000000));
-    putLittle32(record, static_cast<std::uint32_t>(micros % 1000000));
-    putLittle32(record, static_cast<std::uint32_t>(ip.size()));
-    putLittle32(record, static_cast<std::uint32_t>(ip.size()));
+    appendLittle32(record, static_cast<std::uint32_t>(micros / 1000000));
+    appendLittle32(record, static_cast<std::uint32_t>(micros % 1000000));
+    appendLittle32(record, static_cast<std::uint32_t>(ip.size()));
+    appendLittle32(record, static_cast<std::uint32_t>(ip.size()));
     record += ip;
     std::fwrite(record.data(), 1, record.size(), file_);
     std::fflush(file_);

@@ -4,6 +4,7 @@
 #include <ctime>
 #include <random>
 
+#include "lab/switch/LabBytes.h"
 #include "lab/switch/LabIaxProtocol.h"
 #include "lab/switch/LabMd5.h"
 
@@ -18,9 +19,8 @@ LabIaxElements refusal() { return LabIaxElements::cause(kRefused, labiax::cause:
 // (little-endian here), port and address in network order, eight zeros.
 std::string apparentAddress(const LabUdpAddress& address) {
     std::string bytes = {2, 0};
-    bytes += static_cast<char>(address.port >> 8);
-    bytes += static_cast<char>(address.port & 0xff);
-    for (int shift = 24; shift >= 0; shift -= 8) bytes += static_cast<char>((address.host >> shift) & 0xff);
+    labbytes::appendBig16(bytes, address.port);
+    labbytes::appendBig32(bytes, address.host);
     return bytes + std::string(8, '\0');
 }
 

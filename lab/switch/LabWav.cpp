@@ -1,5 +1,7 @@
 #include "lab/switch/LabWav.h"
 
+#include "lab/switch/LabBytes.h"
+
 #include <fstream>
 
 namespace {
@@ -8,43 +10,30 @@ constexpr std::uint16_t kPcmFormat = 1;
 constexpr std::uint16_t kBitsPerSample = 16;
 constexpr std::size_t kLargestFileBytes = 256u << 20;
 
-void put16(std::string& bytes, std::uint16_t value) {
-    bytes += static_cast<char>(value & 0xff);
-    bytes += static_cast<char>(value >> 8);
-}
-
-void put32(std::string& bytes, std::uint32_t value) {
-    put16(bytes, static_cast<std::uint16_t>(value & 0xffff));
-    put16(bytes, static_cast<std::uint16_t>(value >> 16));
-}
-
-std::uint32_t read16(const std::string& bytes, std::size_t at) {
-    return static_cast<unsigned char>(bytes[at]) | static_cast<unsigned char>(bytes[at + 1]) << 8;
-}
-
-std::uint32_t read32(const std::string& bytes, std::size_t at) { return read16(bytes, at) | read16(bytes, at + 2) << 16; }
+using labbytes::little16;
+using labbytes::little32;
 
 std::string header(std::uint32_t sampleCount) {
     const std::uint32_t dataBytes = sampleCount * 2;
     std::string bytes = "RIFF";
-    put32(bytes, 36 + dataBytes);
+    labbytes::appendLittle32(bytes, 36 + dataBytes);
     bytes += "WAVEfmt ";
-    put32(bytes, 16);
-    put16(bytes, kPcmFormat);
-    put16(bytes, 1);
-    put32(bytes, labwav::kSampleRate);
-    put32(bytes, labwav::kSampleRate * 2);
-    put16(bytes, 2);
-    put16(bytes, kBitsPerSample);
+    labbytes::appendLittle32(bytes, 16);
+    labbytes::appendLittle16(bytes, kPcmFormat);
+    labbytes::appendLittle16(bytes, 1);
+    labbytes::appendLittle32(bytes, labwav::kSampleRate);
+    labbytes::appendLittle32(bytes, labwav::kSampleRate * 2);
+    labbytes::appendLittle16(bytes, 2);
+    labbytes::appendLittle16(bytes, kBitsPerSample);
     bytes += "data";
-    put32(bytes, dataBytes);
+    labbytes::appendLittle32(bytes, dataBytes);
     return bytes;
 }
 
 std::string littleEndian(const std::int16_t* samples, std::size_t count) {
     std::string bytes;
     bytes.reserve(count * 2);
-    for (std::size_t index = 0; index < count; ++index) put16(bytes, static_cast<std::uint16_t>(samples[index]));
+    for (std::size_t index = 0; index < count; ++index) labbytes::appendLittle16(bytes, static_cast<std::uint16_t>(samples[index]));
     return bytes;
 }
 
@@ -54,8 +43,8 @@ bool acceptableFormat(const std::string& bytes, std::size_t at, std::uint32_t si
         error = "fmt chunk too short";
         return false;
     }
-    if (read16(bytes, at) != kPcmFormat || read16(bytes, at + 2) != 1 || read32(bytes, at + 4) != labwav::kSampleRate ||
-        read16(bytes, at + 14) != kBitsPerSample) {
+    if (little16(bytes, at) != kPcmFormat || little16(bytes, at + 2) != 1 || little32(bytes, at + 4) != labwav::kSampleRate ||
+        little16(bytes, at + 14) != kBitsPerSample) {
         error = "not 8 kHz mono 16-bit PCM";
         return false;
     }
@@ -87,7 +76,7 @@ std::optional<std::vector<std::int16_t>> read(const std::string& path, std::stri
     bool formatSeen = false;
     for (std::size_t at = 12; at + 8 <= bytes.size();) {
         const std::string id = bytes.substr(at, 4);
-        const std::uint32_t size = read32(bytes, at + 4);
+        const std::uint32_t size = little32(bytes, at + 4);
         const std::size_t body = at + 8;
         if (size > bytes.size() - body) {
             error = "chunk " + id + " runs past the end of the file";
@@ -100,7 +89,7 @@ std::optional<std::vector<std::int16_t>> read(const std::string& path, std::stri
             if (!formatSeen) break;
             std::vector<std::int16_t> samples(size / 2);
             for (std::size_t index = 0; index < samples.size(); ++index)
-                samples[index] = static_cast<std::int16_t>(read16(bytes, body + 2 * index));
+                samples[index] = static_cast<std::int16_t>(little16(bytes, body + 2 * index));
             return samples;
         }
         at = body + size + (size & 1);
