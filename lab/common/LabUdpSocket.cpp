@@ -9,23 +9,6 @@
 
 LabUdpAddress LabUdpAddress::loopback(std::uint16_t port) { return {INADDR_LOOPBACK, port}; }
 
-bool LabUdpAddress::parse(const std::string& text, LabUdpAddress& address) {
-    const auto colon = text.find(':');
-    const std::string host = text.substr(0, colon);
-    in_addr parsed{};
-    if (::inet_pton(AF_INET, host.c_str(), &parsed) != 1) return false;
-    LabUdpAddress result{ntohl(parsed.s_addr), address.port};
-    if (colon != std::string::npos) {
-        const std::string port = text.substr(colon + 1);
-        if (port.empty() || port.size() > 5 || port.find_first_not_of("0123456789") != std::string::npos) return false;
-        const long value = std::stol(port);
-        if (value <= 0 || value > 65535) return false;
-        result.port = static_cast<std::uint16_t>(value);
-    }
-    address = result;
-    return true;
-}
-
 sockaddr_in LabUdpAddress::toSockaddr() const {
     sockaddr_in address{};
     address.sin_family = AF_INET;

@@ -13,8 +13,6 @@ struct LabUdpAddress {
     std::uint16_t port = 0;
 
     static LabUdpAddress loopback(std::uint16_t port);
-    // "a.b.c.d" or "a.b.c.d:port" (without one the port is kept); false for anything else.
-    static bool parse(const std::string& text, LabUdpAddress& address);
     sockaddr_in toSockaddr() const;
     static LabUdpAddress fromSockaddr(const sockaddr_in& address);
     std::string toString() const;  // "127.0.0.1:4569"

@@ -6,8 +6,6 @@
 
 #include "lab/switch/LabWav.h"
 
-LabAudioSource LabAudioSource::silence() { return {}; }
-
 LabAudioSource LabAudioSource::tone(double hertz, std::int16_t amplitude) {
     LabAudioSource source;
     source.hertz_ = hertz;

@@ -5,17 +5,15 @@
 #include <vector>
 
 // What the far party says on a call: a WAV file's samples played in a loop, a steady tone, or
-// silence. Each call plays its own copy from the start.
+// silence (a tone of 0 Hz, or no samples). Each call plays its own copy from the start.
 class LabAudioSource {
 public:
-    static LabAudioSource silence();
     static LabAudioSource tone(double hertz, std::int16_t amplitude = kToneAmplitude);
     // An empty sample list plays silence.
     static LabAudioSource samples(std::vector<std::int16_t> samples);
 
     // Fills the next `count` samples.
     void next(std::int16_t* out, std::size_t count);
-    double toneHertz() const { return hertz_; }
 
     static constexpr std::int16_t kToneAmplitude = 8000;
 

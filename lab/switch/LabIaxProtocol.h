@@ -91,9 +91,7 @@ inline constexpr std::uint32_t Speex = 0x200;
 
 // Cause codes (Q.931) the switch puts beside its cause texts.
 namespace cause {
-inline constexpr std::uint8_t NoRoute = 3;
 inline constexpr std::uint8_t NormalClearing = 16;
-inline constexpr std::uint8_t UserBusy = 17;
 inline constexpr std::uint8_t CallRejected = 21;
 inline constexpr std::uint8_t FacilityRejected = 29;
 inline constexpr std::uint8_t FacilityNotSubscribed = 50;

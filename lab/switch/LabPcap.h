@@ -34,7 +34,6 @@ public:
     LabPcapWriter& operator=(const LabPcapWriter&) = delete;
 
     bool open(const std::string& path);
-    bool isOpen() const { return file_ != nullptr; }
     void add(const LabUdpAddress& source, const LabUdpAddress& destination, std::string_view payload);
     void close();
 

@@ -142,11 +142,3 @@ std::uint32_t chooseLabFormat(std::uint32_t preferred, std::uint32_t capability)
         if (common & format) return format;
     return 0;
 }
-
-std::uint32_t labFormatNamed(const std::string& name) {
-    if (name == "ulaw") return labiax::format::Ulaw;
-    if (name == "alaw") return labiax::format::Alaw;
-    if (name == "gsm") return labiax::format::Gsm;
-    if (name == "speex") return labiax::format::Speex;
-    return 0;
-}

@@ -25,5 +25,3 @@ std::uint32_t labSupportedFormats();
 // The format of a call: the preferred one when it is supported and among the capabilities,
 // else the first of µ-law, A-law, GSM, Speex that both sides have; 0 when there is none.
 std::uint32_t chooseLabFormat(std::uint32_t preferred, std::uint32_t capability);
-// "ulaw", "alaw", "gsm", "speex" to the format bit; 0 for anything else.
-std::uint32_t labFormatNamed(const std::string& name);

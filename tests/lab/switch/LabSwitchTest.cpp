@@ -501,6 +501,8 @@ TEST_F(LabSwitchTest, SurvivesGarbageTruncatedFramesUnknownCallsAndFloods) {
         phone.sendBytes(Phone::full(static_cast<std::uint16_t>(1000 + index), 0, 0, 0, 0, kIax, kNew,
                                     Phone::encode({{kUsername, "1001"}, {kCalled, "ZQ1001"}})));
     phone.drain(300ms);
+    lab.sendRaw(LabUdpAddress::loopback(phone.port()), std::string("\x80\x01\x00\x00", 4) + std::string(8, '\0'));
+    EXPECT_TRUE(phone.next(kWait));
 
     const auto answer = registerWith("1001", "pw1001");
     ASSERT_TRUE(answer);
