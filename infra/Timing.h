@@ -55,6 +55,14 @@ inline constexpr std::chrono::milliseconds kIaxEndedCallLinger = 10s;       // a
 // Lab peers (lab/), the simulated outside world.
 inline constexpr std::chrono::milliseconds kLabAppletHeartbeat = 10s;     // the applet's "58", well inside the 30 s rule
 inline constexpr std::chrono::milliseconds kLabNotReadyPairWindow = 1s;   // a reasonless not-ready may still get its copy with a reason
+
+// Lab switch (lab/switch/), the stand-in for the Asterisk PBX. Its audio runs in real time.
+inline constexpr std::chrono::milliseconds kLabSwitchRingTime = 1000ms;          // ringing before the answer
+inline constexpr std::chrono::milliseconds kLabSwitchRetransmit = 500ms;         // first retransmission, doubled for each next
+inline constexpr int kLabSwitchRetransmissions = 4;                              // then the exchange is given up
+inline constexpr std::chrono::milliseconds kLabSwitchPing = 20s;                 // PING on every call
+inline constexpr std::chrono::milliseconds kLabSwitchCallTokenLifetime = 30s;    // a call token is accepted this long
+inline constexpr std::chrono::milliseconds kLabSwitchLinger = 2s;                // an ended exchange still answers retransmissions
 }  // namespace intervals
 
 class Timing {

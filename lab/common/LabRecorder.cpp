@@ -4,6 +4,7 @@ void LabRecorder::add(std::string text) {
     {
         std::lock_guard guard(lock_);
         messages_.push_back({std::move(text), std::chrono::steady_clock::now()});
+        if (messages_.size() > limit_) messages_.erase(messages_.begin(), messages_.begin() + messages_.size() / 2);
     }
     arrived_.notify_all();
 }

@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <condition_variable>
+#include <cstdint>
 #include <cstddef>
 #include <functional>
 #include <mutex>
@@ -16,9 +17,12 @@ struct LabReceived {
 };
 
 // The ordered record of what a peer received: its reader thread adds, test threads read and wait.
+// Past `limit` messages the oldest half is forgotten, so a long run cannot eat memory.
 class LabRecorder {
 public:
     using Match = std::function<bool(const std::string& text)>;
+
+    explicit LabRecorder(std::size_t limit = SIZE_MAX) : limit_(limit) {}
 
     void add(std::string text);
     void clear();
@@ -39,4 +43,5 @@ private:
     mutable std::mutex lock_;
     mutable std::condition_variable arrived_;
     std::vector<LabReceived> messages_;
+    std::size_t limit_;
 };

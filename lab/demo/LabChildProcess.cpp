@@ -1,0 +1,74 @@
+#include "lab/demo/LabChildProcess.h"
+
+#include <csignal>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <thread>
+
+extern char** environ;
+
+LabChildProcess::~LabChildProcess() { stop(std::chrono::seconds(5)); }
+
+bool LabChildProcess::start(const std::vector<std::string>& arguments,
+                            const std::map<std::string, std::string>& environment, const std::string& folder) {
+    if (arguments.empty() || pid_ > 0) return false;
+    std::map<std::string, std::string> merged;
+    for (char** entry = environ; *entry; ++entry) {
+        const std::string text = *entry;
+        const auto equals = text.find('=');
+        if (equals != std::string::npos) merged[text.substr(0, equals)] = text.substr(equals + 1);
+    }
+    for (const auto& [name, value] : environment) merged[name] = value;
+
+    std::vector<std::string> environmentTexts;
+    for (const auto& [name, value] : merged) environmentTexts.push_back(name + "=" + value);
+    std::vector<char*> argv, envp;
+    for (const std::string& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
+    for (const std::string& text : environmentTexts) envp.push_back(const_cast<char*>(text.c_str()));
+    argv.push_back(nullptr);
+    envp.push_back(nullptr);
+
+    // The child gets the default signal handling back, whatever the lab blocks or ignores.
+    posix_spawnattr_t attributes;
+    posix_spawnattr_init(&attributes);
+    sigset_t none, all;
+    sigemptyset(&none);
+    sigfillset(&all);
+    posix_spawnattr_setsigmask(&attributes, &none);
+    posix_spawnattr_setsigdefault(&attributes, &all);
+    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addchdir_np(&actions, folder.c_str());
+    const int result = posix_spawn(&pid_, argv[0], &actions, &attributes, argv.data(), envp.data());
+    posix_spawn_file_actions_destroy(&actions);
+    posix_spawnattr_destroy(&attributes);
+    if (result != 0) pid_ = -1;
+    return result == 0;
+}
+
+bool LabChildProcess::reap(bool wait) {
+    if (pid_ <= 0) return true;
+    int status = 0;
+    const pid_t done = ::waitpid(pid_, &status, wait ? 0 : WNOHANG);
+    if (done != pid_) return false;
+    status_ = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    pid_ = -1;
+    return true;
+}
+
+bool LabChildProcess::running() { return !reap(false); }
+
+int LabChildProcess::stop(std::chrono::milliseconds grace) {
+    if (pid_ <= 0) return status_;
+    ::kill(pid_, SIGTERM);
+    const auto deadline = std::chrono::steady_clock::now() + grace;
+    while (std::chrono::steady_clock::now() < deadline) {
+        if (reap(false)) return status_;
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    ::kill(pid_, SIGKILL);
+    reap(true);
+    status_ = -1;
+    return status_;
+}
