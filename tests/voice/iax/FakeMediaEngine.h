@@ -21,6 +21,12 @@ public:
         const auto all = operations();
         return static_cast<int>(std::count(all.begin(), all.end(), operation));
     }
+    int countStartingWith(const std::string& prefix) const {
+        const auto all = operations();
+        return static_cast<int>(std::count_if(all.begin(), all.end(), [&](const std::string& operation) {
+            return operation.rfind(prefix, 0) == 0;
+        }));
+    }
     // As the audio thread would: hands the engine a block of encoded voice for a call.
     void produce(int callNo, std::uint32_t timestampMs, std::vector<std::uint8_t> payload) {
         SendVoice send;
