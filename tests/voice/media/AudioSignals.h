@@ -49,7 +49,7 @@ inline double snrDb(const std::vector<std::int16_t>& original, const std::vector
             signal += static_cast<double>(original[n]) * original[n];
             noise += error * error;
         }
-        if (noise > 0) best = std::max(best, 10 * std::log10(signal / noise));
+        best = std::max(best, noise > 0 ? 10 * std::log10(signal / noise) : 200.0);  // 200: identical
     }
     return best;
 }

@@ -36,9 +36,11 @@ std::unique_ptr<DeviceStream> DeviceStream::open(int input, int output, int fram
         input >= 0 ? std::optional(parametersFor(input, true)) : std::nullopt;
     const PaStreamParameters* in = inputParameters ? &*inputParameters : nullptr;
 
-    const std::vector<double> rates{static_cast<double>(preferredRate), kEngineRate, defaultRateOf(output), defaultRateOf(input)};
+    std::vector<double> rates;
+    for (double rate : {static_cast<double>(preferredRate), double{kEngineRate}, defaultRateOf(output), defaultRateOf(input)})
+        if (rate > 0 && std::find(rates.begin(), rates.end(), rate) == rates.end()) rates.push_back(rate);
     for (double rate : rates) {
-        if (rate <= 0 || Pa_IsFormatSupported(in, &outputParameters, rate) != paFormatIsSupported) continue;
+        if (Pa_IsFormatSupported(in, &outputParameters, rate) != paFormatIsSupported) continue;
         std::unique_ptr<DeviceStream> stream(new DeviceStream(input, static_cast<int>(rate), frames, client));
         const PaError error = Pa_OpenStream(&stream->stream_, in, &outputParameters, rate,
                                             static_cast<unsigned long>(stream->deviceFrames_), paNoFlag, &DeviceStream::onAudio,
