@@ -1,0 +1,200 @@
+// The PortAudio path on a machine without a sound card: each test runs its own PulseAudio
+// server with a null sink and a null source, reached through ALSA's pulse plugin. With the
+// sink's monitor as the default source, what is played comes back as the microphone.
+
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <condition_variable>
+#include <cstdlib>
+#include <mutex>
+#include <thread>
+
+#include "AudioSignals.h"
+#include "support/TempDir.h"
+#include "voice/engine/media/AudioEngine.h"
+#include "voice/engine/media/G711.h"
+#include "voice/engine/media/PortAudioBackend.h"
+
+extern char** environ;
+
+namespace {
+
+using namespace std::chrono_literals;
+
+// Points HOME and XDG_RUNTIME_DIR of this process (and so of PortAudio and of the server) into
+// a scratch folder.
+class SoundHome {
+public:
+    SoundHome() {
+        const std::string home = dir.str() + "/home", runtime = dir.str() + "/run";
+        ::mkdir(home.c_str(), 0700);
+        ::mkdir(runtime.c_str(), 0700);
+        ::setenv("HOME", home.c_str(), 1);
+        ::setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
+    }
+    TempDir dir;
+};
+
+// A PulseAudio server of this test's own, stopped and reaped at the end.
+class PulseServer {
+public:
+    explicit PulseServer(const std::string& logFile) {
+        const char* argv[] = {"pulseaudio", "-n", "--daemonize=no", "--exit-idle-time=-1", "--log-target=stderr",
+                              "-L", "module-null-sink sink_name=vsink rate=8000 channels=1",
+                              "-L", "module-null-source source_name=vsrc rate=8000 channels=1",
+                              "-L", "module-native-protocol-unix", nullptr};
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_addopen(&actions, 1, logFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        posix_spawn_file_actions_adddup2(&actions, 1, 2);
+        const int error = posix_spawnp(&pid_, "pulseaudio", &actions, nullptr, const_cast<char**>(argv), environ);
+        posix_spawn_file_actions_destroy(&actions);
+        if (error != 0) pid_ = -1;
+    }
+    ~PulseServer() {
+        if (pid_ <= 0) return;
+        ::kill(pid_, SIGTERM);
+        for (int wait = 0; wait < 100; ++wait) {
+            if (::waitpid(pid_, nullptr, WNOHANG) == pid_) return;
+            std::this_thread::sleep_for(20ms);
+        }
+        ::kill(pid_, SIGKILL);
+        ::waitpid(pid_, nullptr, 0);
+    }
+    PulseServer(const PulseServer&) = delete;
+    PulseServer& operator=(const PulseServer&) = delete;
+
+    // Waits until the server answers, then makes the sink's monitor the default source.
+    bool readyAsLoopback() const {
+        if (pid_ <= 0) return false;
+        for (int attempt = 0; attempt < 200; ++attempt) {
+            if (std::system("pactl info >/dev/null 2>&1") == 0)
+                return std::system("pactl set-default-sink vsink && pactl set-default-source vsink.monitor") == 0;
+            std::this_thread::sleep_for(50ms);
+        }
+        return false;
+    }
+
+private:
+    pid_t pid_ = -1;
+};
+
+class PortAudio : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_TRUE(server.readyAsLoopback()) << "pulseaudio did not start, see " << home.dir.str(); }
+
+    // An engine over PortAudio whose device tries `rate` first; every payload it sends is
+    // decoded into `sent`, and each call receives a 440 Hz tone in step with the audio clock.
+    std::unique_ptr<AudioEngine> engineAt(int rate) {
+        auto engine = std::make_unique<AudioEngine>(std::make_unique<PortAudioBackend>(rate));
+        AudioEngine* media = engine.get();
+        engine->setSendVoice([this, media](int callNo, std::uint32_t, std::vector<std::uint8_t> payload) {
+            std::vector<std::uint8_t> far;
+            if (farTone) {
+                for (std::int16_t sample : signals::tone(440, 8000, 160, 8000, farClock * 160)) far.push_back(g711::linearToUlaw(sample));
+                media->receiveVoice(callNo, static_cast<std::uint32_t>(farClock * 20), far.data(), far.size());
+            }
+            ++farClock;
+            std::lock_guard guard(lock);
+            for (std::uint8_t code : payload) sent.push_back(g711::ulawToLinear(code));
+            changed.notify_all();
+        });
+        return engine;
+    }
+    // Waits for 1.5 s of sent audio (the first block can take more than a second to come).
+    bool waitForSentAudio() {
+        std::unique_lock guard(lock);
+        return changed.wait_for(guard, 20s, [&] { return sent.size() >= 12000; });
+    }
+    std::vector<std::int16_t> lastSentSecond() {
+        std::lock_guard guard(lock);
+        return {sent.end() - std::min<std::ptrdiff_t>(8000, static_cast<std::ptrdiff_t>(sent.size())), sent.end()};
+    }
+
+    SoundHome home;
+    PulseServer server{home.dir.str() + "/pulse.log"};
+    bool farTone = true;
+    int farClock = 0;  // audio thread
+    std::mutex lock;
+    std::condition_variable changed;
+    std::vector<std::int16_t> sent;
+};
+
+TEST_F(PortAudio, ListsThePulseDevicesWithTheirCapabilities) {
+    auto engine = engineAt(8000);
+    ASSERT_TRUE(engine->initialize());
+    const auto devices = engine->devices();
+    const auto named = [&](const std::string& name) {
+        return std::find_if(devices.begin(), devices.end(), [&](const AudioDevice& device) { return device.name == name; });
+    };
+    ASSERT_NE(named("pulse"), devices.end());
+    ASSERT_NE(named("default"), devices.end());
+    EXPECT_EQ(named("pulse")->capabilities, AudioDevice::Capture | AudioDevice::Play | AudioDevice::Ring);
+    int input = -1, output = -1, ring = -1;
+    engine->currentDevices(input, output, ring);
+    EXPECT_EQ(input, named("default")->id);
+    EXPECT_EQ(output, named("default")->id);
+    EXPECT_EQ(ring, output);
+}
+
+TEST_F(PortAudio, PlaysAReceivedToneThatTheLoopbackMicrophoneSendsBack) {
+    auto engine = engineAt(8000);
+    ASSERT_TRUE(engine->initialize());
+    ASSERT_TRUE(engine->openChannel(0, iax_format::Ulaw));
+    ASSERT_TRUE(waitForSentAudio());
+    engine->closeChannel(0);
+    EXPECT_GT(signals::amplitudeAt(lastSentSecond(), 440), 4000);
+}
+
+TEST_F(PortAudio, ConvertsRatesWhenTheDeviceRunsAt48kHz) {
+    auto engine = engineAt(48000);
+    ASSERT_TRUE(engine->initialize());
+    ASSERT_TRUE(engine->openChannel(0, iax_format::Ulaw));
+    ASSERT_TRUE(waitForSentAudio());
+    engine->closeChannel(0);
+    const auto back = lastSentSecond();
+    EXPECT_GT(signals::amplitudeAt(back, 440), 4000);
+    EXPECT_LT(signals::amplitudeAt(back, 3000), 300);  // no images of the conversion
+}
+
+// The ring device differs from the output device, so the ring plays on a stream of its own;
+// the loopback microphone hears it.
+TEST_F(PortAudio, RingsOnAStreamOfItsOwn) {
+    farTone = false;
+    auto engine = engineAt(8000);
+    ASSERT_TRUE(engine->initialize());
+    int input = -1, output = -1, ring = -1;
+    engine->currentDevices(input, output, ring);
+    const auto devices = engine->devices();
+    const auto other = std::find_if(devices.begin(), devices.end(), [&](const AudioDevice& device) {
+        return device.id != output && (device.capabilities & AudioDevice::Ring);
+    });
+    ASSERT_NE(other, devices.end());
+    engine->setDevices(input, output, other->id);
+    engine->startRingTone();
+    ASSERT_TRUE(engine->openChannel(0, iax_format::Ulaw));
+    ASSERT_TRUE(waitForSentAudio());
+    engine->stopRingTone();
+    engine->closeChannel(0);
+    const auto heard = lastSentSecond();
+    EXPECT_GT(signals::amplitudeAt(heard, 440), 2000);
+    EXPECT_GT(signals::amplitudeAt(heard, 480), 2000);
+}
+
+TEST(PortAudioWithoutSoundSystem, InitializeFails) {
+    SoundHome home;  // no server behind it, and no sound card
+    AudioEngine engine(std::make_unique<PortAudioBackend>());
+    EXPECT_FALSE(engine.initialize());
+    EXPECT_FALSE(engine.openChannel(0, iax_format::Ulaw));
+}
+
+}  // namespace

@@ -1,0 +1,40 @@
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "voice/engine/VoiceEngine.h"
+
+// What the engine asks of a stream: device ids and the block size in samples at 8 kHz.
+struct StreamSpec {
+    int input = -1;
+    int output = -1;
+    int ring = -1;  // -1: no ring stream of its own (the ring tone, if any, plays on the output)
+    int frames = 160;
+};
+
+// The engine's side of a running stream, called on the stream's audio threads.
+class AudioStreamClient {
+public:
+    virtual ~AudioStreamClient() = default;
+    // One block of the full-duplex stream: the captured microphone samples in, the speaker samples out.
+    virtual void processBlock(const std::int16_t* microphone, std::int16_t* speaker, int frames) = 0;
+    // One block for the ring device's own stream.
+    virtual void produceRingBlock(std::int16_t* ring, int frames) = 0;
+};
+
+// A sound system: its devices and one stream at a time, 8 kHz mono 16-bit towards the engine.
+class AudioBackend {
+public:
+    virtual ~AudioBackend() = default;
+    // False when no device can be used.
+    virtual bool initialize() = 0;
+    virtual std::vector<AudioDevice> devices() const = 0;
+    // The sound system's own choice of input, output and ring device.
+    virtual void defaultDevices(int& input, int& output, int& ring) const = 0;
+    // Starts the full-duplex stream, and the ring stream when spec.ring is a device; blocks of
+    // spec.frames samples reach `client` until stop(). False when the stream cannot run.
+    virtual bool start(const StreamSpec& spec, AudioStreamClient& client) = 0;
+    // Stops the streams and returns once no call into the client is running.
+    virtual void stop() = 0;
+};

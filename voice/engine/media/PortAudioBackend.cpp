@@ -1,0 +1,86 @@
+#include "voice/engine/media/PortAudioBackend.h"
+
+#include <alsa/asoundlib.h>
+#include <jack/jack.h>
+#include <portaudio.h>
+
+#include "infra/CLogger.h"
+#include "voice/engine/media/DeviceStream.h"
+
+namespace {
+
+// ALSA and JACK print their probing of absent cards and servers on standard error.
+void quietAlsa(const char*, int, const char*, int, const char*, ...) {}
+void quietJack(const char*) {}
+
+void silenceSoundLibraries() {
+    snd_lib_error_set_handler(quietAlsa);
+    jack_set_error_function(quietJack);
+    jack_set_info_function(quietJack);
+}
+
+int firstWith(const std::vector<AudioDevice>& devices, int capability) {
+    for (const AudioDevice& device : devices)
+        if (device.capabilities & capability) return device.id;
+    return -1;
+}
+
+}  // namespace
+
+PortAudioBackend::PortAudioBackend(int preferredRate) : preferredRate_(preferredRate) {}
+
+PortAudioBackend::~PortAudioBackend() {
+    stop();
+    if (initialized_) Pa_Terminate();
+}
+
+bool PortAudioBackend::initialize() {
+    if (initialized_) return true;
+    silenceSoundLibraries();
+    const PaError error = Pa_Initialize();
+    if (error != paNoError) {
+        logMessage(LogLevel::Error, "Media: PortAudio failed to initialise: %s", Pa_GetErrorText(error));
+        return false;
+    }
+    initialized_ = true;
+    const int count = Pa_GetDeviceCount();
+    for (int id = 0; id < count; ++id) {
+        const PaDeviceInfo* info = Pa_GetDeviceInfo(id);
+        if (!info) continue;
+        int capabilities = 0;
+        if (info->maxInputChannels > 0) capabilities |= AudioDevice::Capture;
+        if (info->maxOutputChannels > 0) capabilities |= AudioDevice::Play | AudioDevice::Ring;
+        devices_.push_back({info->name ? info->name : "", capabilities, id});
+        logMessage(LogLevel::Debug, "Media: PortAudio device %d [%s] in %d out %d, %.0f Hz", id, info->name,
+                   info->maxInputChannels, info->maxOutputChannels, info->defaultSampleRate);
+    }
+    defaultInput_ = Pa_GetDefaultInputDevice();
+    defaultOutput_ = Pa_GetDefaultOutputDevice();
+    if (defaultInput_ == paNoDevice) defaultInput_ = firstWith(devices_, AudioDevice::Capture);
+    if (defaultOutput_ == paNoDevice) defaultOutput_ = firstWith(devices_, AudioDevice::Play);
+    if (defaultInput_ < 0 || defaultOutput_ < 0) {
+        logMessage(LogLevel::Error, "Media: PortAudio has no device to capture and play with (%d devices)", count);
+        return false;
+    }
+    return true;
+}
+
+void PortAudioBackend::defaultDevices(int& input, int& output, int& ring) const {
+    input = defaultInput_;
+    output = defaultOutput_;
+    ring = defaultOutput_;
+}
+
+bool PortAudioBackend::start(const StreamSpec& spec, AudioStreamClient& client) {
+    stop();
+    duplex_ = DeviceStream::open(spec.input, spec.output, spec.frames, preferredRate_, client);
+    if (spec.ring >= 0) ring_ = DeviceStream::open(-1, spec.ring, spec.frames, preferredRate_, client);
+    const bool running = duplex_ && duplex_->start() && (spec.ring < 0 || (ring_ && ring_->start()));
+    if (!running) stop();
+    return running;
+}
+
+void PortAudioBackend::stop() {
+    ring_.reset();
+    duplex_.reset();
+}
