@@ -10,6 +10,7 @@ class VoiceEngine;
 struct HeadlessOptions {
     LoginEntries login;      // empty fields are taken from the stored settings
     int clientPort = 8767;   // the local client listener
+    int iaxPort = 4569;      // the voice engine's UDP port (0: an ephemeral port)
 };
 
 int runHeadlessPhone(VoiceEngine& voice, HeadlessOptions options);

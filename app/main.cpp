@@ -1,7 +1,7 @@
 // The orvane program: the agent's phone.
 //   orvane --dump-transitions
 //       print the agent state machine's transition table and exit
-//   orvane --headless [--agent ID] [--password PW] [--cti HOST:PORT] [--client-port N]
+//   orvane --headless [--agent ID] [--password PW] [--cti HOST:PORT] [--client-port N] [--iax-port N]
 //       run the phone without a screen, log the agent in and print what the agent sees
 
 #include <cstring>
@@ -18,7 +18,7 @@ namespace {
 
 int usage() {
     std::cerr << "usage: orvane --dump-transitions\n"
-                 "       orvane --headless [--agent ID] [--password PW] [--cti HOST:PORT] [--client-port N]\n";
+                 "       orvane --headless [--agent ID] [--password PW] [--cti HOST:PORT] [--client-port N] [--iax-port N]\n";
     return 2;
 }
 
@@ -37,6 +37,8 @@ bool parseHeadless(int argc, char** argv, HeadlessOptions& options) {
             if (colon != std::string::npos) options.login.port = value.substr(colon + 1);
         } else if (option == "--client-port") {
             options.clientPort = std::stoi(value);
+        } else if (option == "--iax-port") {
+            options.iaxPort = std::stoi(value);
         } else {
             return false;
         }
@@ -62,7 +64,7 @@ int main(int argc, char** argv) {
     CLogger::getInstance();
     int result = 0;
     {
-        auto voice = makeVoiceEngine();
+        auto voice = makeVoiceEngine(options.iaxPort);
         result = runHeadlessPhone(*voice, options);
     }
     CLogger::destroyInstance();
