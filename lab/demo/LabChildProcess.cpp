@@ -1,6 +1,8 @@
 #include "lab/demo/LabChildProcess.h"
 
 #include <csignal>
+#include <fcntl.h>
+#include <unistd.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <thread>
@@ -10,7 +12,8 @@ extern char** environ;
 LabChildProcess::~LabChildProcess() { stop(std::chrono::seconds(5)); }
 
 bool LabChildProcess::start(const std::vector<std::string>& arguments,
-                            const std::map<std::string, std::string>& environment, const std::string& folder) {
+                            const std::map<std::string, std::string>& environment, const std::string& folder,
+                            const std::string& errorFile) {
     if (arguments.empty() || pid_ > 0) return false;
     std::map<std::string, std::string> merged;
     for (char** entry = environ; *entry; ++entry) {
@@ -40,6 +43,7 @@ bool LabChildProcess::start(const std::vector<std::string>& arguments,
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addchdir_np(&actions, folder.c_str());
+    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, errorFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     const int result = posix_spawn(&pid_, argv[0], &actions, &attributes, argv.data(), envp.data());
     posix_spawn_file_actions_destroy(&actions);
     posix_spawnattr_destroy(&attributes);

@@ -6,8 +6,8 @@
 #include <sys/types.h>
 #include <vector>
 
-// A program the lab starts and ends: the phone under demonstration. Its standard output and
-// error are the lab's own, so what it prints appears in the same terminal.
+// A program the lab starts and ends: the phone under demonstration. Its standard output is the
+// lab's own, so what it prints appears in the same terminal.
 class LabChildProcess {
 public:
     LabChildProcess() = default;
@@ -15,10 +15,10 @@ public:
     LabChildProcess(const LabChildProcess&) = delete;
     LabChildProcess& operator=(const LabChildProcess&) = delete;
 
-    // Starts `arguments[0]` in `folder` with the lab's environment plus `environment`. False
-    // when it cannot be started.
+    // Starts `arguments[0]` in `folder` with the lab's environment plus `environment`, its
+    // standard error going to `errorFile`. False when it cannot be started.
     bool start(const std::vector<std::string>& arguments, const std::map<std::string, std::string>& environment,
-               const std::string& folder);
+               const std::string& folder, const std::string& errorFile);
     // True while the program runs.
     bool running();
     // Asks the program to end (SIGTERM) and waits for it; kills it after `grace`. Its exit

@@ -16,6 +16,7 @@ using namespace std::chrono_literals;
 constexpr auto kStepWait = 30s;
 constexpr auto kCloseWait = 60s;  // the phone's clean close may wait 30 s for its queue
 constexpr int kWrapUpSeconds = 5;
+constexpr auto kLookingTime = 1500ms;  // between steps, so each state can be seen
 
 // A free TCP port on the loopback interface for the phone's local listener.
 std::uint16_t freeLoopbackPort() {
@@ -63,6 +64,7 @@ int LabDemoDay::run() {
                        [&] { return switch_.waitForRegistration(options_.agentId, kStepWait); });
     good = good && expect("the applet is connected to the phone's local listener", [&] { return connectApplet(); });
     if (good) {
+        std::this_thread::sleep_for(kLookingTime);
         narrate_("the applet asks the phone to make the agent ready");
         applet_->send(labapplet::forceReady());
     }
@@ -73,6 +75,7 @@ int LabDemoDay::run() {
         return cti_.waitFor("36,0^" + options_.agentId, kStepWait).has_value();
     });
     if (good) {
+        std::this_thread::sleep_for(kLookingTime);
         narrate_("the CTI server distributes a customer call (track number 5001)");
         labcti::QueueDistribute call{"5001", labcti::DateTime::now().dotted(), "5551234",
                                      "http://crm.lab/case?id=7", std::nullopt, {}};
@@ -82,6 +85,7 @@ int LabDemoDay::run() {
         good = checkConversation(*channel);
     }
     if (good) {
+        std::this_thread::sleep_for(kLookingTime);
         narrate_("the applet asks the phone to hang up");
         applet_->send(labapplet::forceHangup());
     }
@@ -99,6 +103,7 @@ int LabDemoDay::run() {
     good = good && expect("the agent is ready again", [&] {
         return cti_.waitFor("36,0^" + options_.agentId, kStepWait).has_value() && waitForAgentChannel().has_value();
     });
+    if (good) std::this_thread::sleep_for(kLookingTime);
     const bool closed = closePhone();
     good = good && closed;
     narrate_(good ? "the day went as it should" : "the day did not go as it should");
@@ -135,7 +140,7 @@ bool LabDemoDay::startPhone() {
         {"ORVANE_AUDIO_SPEAKER", file("speaker.wav")}, {"ORVANE_AUDIO_RING", file("ring.wav")},
         {"XDG_CONFIG_HOME", file("config")}, {"XDG_RUNTIME_DIR", runtime}};
     narrate_("starting the phone: " + options_.phoneProgram + " --headless (virtual audio, files in " + options_.folder + ")");
-    if (!phone_.start(arguments, environment, options_.folder)) {
+    if (!phone_.start(arguments, environment, options_.folder, file("stderr.txt"))) {
         narrate_("cannot start " + options_.phoneProgram);
         return false;
     }

@@ -60,7 +60,8 @@ int main(int argc, char** argv) {
     }
     // Ctrl-C reaches the phone too, which closes cleanly; the day then ends with it.
     std::signal(SIGINT, SIG_IGN);
-    CLogger::getInstance();
+    // The lab's log goes to its file only; the terminal shows the narration and the phone.
+    CLogger::getInstance()->setDebugOutput([](std::string_view) {});
     int result = 0;
     {
         LabDemoDay day(options, narrate);
