@@ -94,6 +94,9 @@ void Dialer::doAgentReadyThread() {
     if (answered || stopping_ || status_.agentState() != "AgentGoingReadyInProgress") return;
 
     agent_.QueuePhoneEvent(agent::FirstLineTimeoutEvent);
+    // The unanswered agent channel would keep line 1 busy, and the next Ready dial on that
+    // line would then fail every time.
+    lines_.HangUpLine1();
     if (readyAttempts_ > 2) {
         agent_.setInWrapUp(false);
         logMessage(LogLevel::Debug, "doAgentReadyThread(): maximum Ready attemps  reached [%d] will now stay not ready",

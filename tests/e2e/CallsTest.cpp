@@ -202,6 +202,7 @@ TEST_F(CallsTest, AgentChannelNeverAnsweredRetriesThenStaysNotReady) {
     ASSERT_TRUE(waitForState(agent::AgentNotReady));
     EXPECT_TRUE(log.contains("doAgentReadyThread(): maximum Ready attemps  reached [3] will now stay not ready"));
     EXPECT_EQ(log.count("FSM: Begin. State:[Agent-Going-Ready-In-Progress]. Event:[First-Line-Timeout-Event]."), 4);
+    EXPECT_TRUE(eventually([&] { return voice.count("dump 0") >= 4; }));  // each unanswered channel released
     EXPECT_GE(sentWith("37,").size(), 1u);  // not ready reported, again after each acknowledgement
     std::this_thread::sleep_for(200ms);
     EXPECT_EQ(core.stateMachine().state(), agent::AgentNotReady);
