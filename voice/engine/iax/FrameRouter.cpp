@@ -79,14 +79,10 @@ void FrameRouter::receiveUnsolicited(const FullFrame& frame, const PeerAddress& 
                       from.text().c_str());
         return;
     }
-    const auto elements = elementsOf(frame, from, now);
-    if (!elements) return;
     Dialog* dialog = dialogs_.open(from, {}, now);
     if (!dialog) return;
     dialog->setPeerCall(frame.sourceCall);
-    if (dialog->receive(frame, out_, now) != Dialog::Receipt::Deliver) return;
-    dialog->acknowledge(frame, out_);
-    if (!answerTiming(*dialog, frame, now)) lines_.offer(*dialog, *elements, now);
+    process(*dialog, frame, now);
 }
 
 void FrameRouter::process(Dialog& dialog, const FullFrame& frame, Clock::time_point now) {
@@ -151,6 +147,10 @@ void FrameRouter::dispatch(Dialog& dialog, const FullFrame& frame, const Element
         registrations_.handle(dialog, frame, elements, now);
         return;
     case DialogOwner::Kind::None:
+        if (isIax(frame, kNew)) {  // only a fresh dialog takes a NEW in order
+            lines_.offer(dialog, elements, now);
+            return;
+        }
         if (dialog.hangUpWhenHeard && !isIax(frame, kHangup) && !isIax(frame, kReject)) {
             dialog.send(out_, kIax, kHangup, causeElements("Dumped Call", kCauseNormalClearing), now);
         }

@@ -8,19 +8,13 @@ namespace iax {
 inline constexpr int kDefaultPort = 4569;
 inline constexpr std::uint16_t kProtocolVersion = 2;
 
-// Frame types of a full frame.
+// Frame types of a full frame that the engine sends or takes.
 enum FrameType : std::uint8_t {
     kDtmf = 1,  // the digit's end; the type a stock Asterisk takes for a digit
     kVoice = 2,
-    kVideo = 3,
     kControl = 4,
-    kNull = 5,
     kIax = 6,
     kText = 7,
-    kImage = 8,
-    kHtml = 9,
-    kComfortNoise = 10,
-    kDtmfBegin = 12,
 };
 
 // Subclasses of an IAX frame.

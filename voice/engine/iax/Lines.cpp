@@ -36,7 +36,10 @@ void Lines::setCount(int count) {
 }
 
 int Lines::idleLine() const {
-    if (valid(selected_) && calls_[selected_].bits == 0) return selected_;
+    return valid(selected_) && calls_[selected_].bits == 0 ? selected_ : firstIdleLine();
+}
+
+int Lines::firstIdleLine() const {
     for (int line = 0; line < count(); ++line)
         if (calls_[line].bits == 0) return line;
     return -1;
@@ -80,8 +83,6 @@ int Lines::place(int line, const DialString& dial, const std::string& dialText, 
     call.local = callerName_;
     call.user = dial.user;
     call.secret = dial.secret;
-    call.extension = dial.extension;
-    call.callerName = callerName_;
     call.callerNumber = callerNumber_;
     call.nextPing = nextPingAfter(now);
     logMessage(LogLevel::Debug, "Lines::place(): Line %d calls [%s] at %s", line, dial.extension.c_str(),
@@ -95,9 +96,9 @@ int Lines::place(int line, const DialString& dial, const std::string& dialText, 
 void Lines::sendNew(const Call& call, Dialog& dialog, const std::string& token, Clock::time_point now) {
     ElementWriter elements;
     elements.u16(kVersion, kProtocolVersion);
-    if (!call.extension.empty()) elements.text(kCalledNumber, call.extension);
+    if (!call.remote.empty()) elements.text(kCalledNumber, call.remote);
     if (!call.callerNumber.empty()) elements.text(kCallingNumber, call.callerNumber);
-    if (!call.callerName.empty()) elements.text(kCallingName, call.callerName);
+    if (!call.local.empty()) elements.text(kCallingName, call.local);
     if (!call.user.empty()) elements.text(kUsername, call.user);
     elements.u32(kFormat, static_cast<std::uint32_t>(codecs_.preferred()));
     elements.u32(kCapability, static_cast<std::uint32_t>(codecs_.allowed()));
@@ -122,6 +123,10 @@ int Lines::select(int line, Clock::time_point now) {
 void Lines::answer(int line, Dialog& dialog, Clock::time_point now) {
     logMessage(LogLevel::Debug, "Lines::answer(): Answering line %d", line);
     dialog.send(out_, kControl, kControlAnswer, {}, now);
+    connect(line, dialog, now);
+}
+
+void Lines::connect(int line, Dialog& dialog, Clock::time_point now) {
     openChannel(line, dialog, now);
     setBits(line, (calls_[line].bits & ~VoiceEvent::Ringing) | VoiceEvent::Complete);
 }
@@ -228,11 +233,7 @@ void Lines::sendVoice(int line, std::uint32_t mediaTimestamp, std::span<const st
 void Lines::offer(Dialog& dialog, const ElementList& elements, Clock::time_point now) {
     const std::string callerNumber = elements.text(kCallingNumber).value_or("");
     const std::string callerName = elements.text(kCallingName).value_or("");
-    const int line = [this] {
-        for (int candidate = 0; candidate < count(); ++candidate)
-            if (calls_[candidate].bits == 0) return candidate;
-        return -1;
-    }();
+    const int line = firstIdleLine();
     const int peerFormat = static_cast<int>(elements.u32(kFormat).value_or(0));
     const int format = codecs_.negotiate(peerFormat, static_cast<int>(elements.u32(kCapability).value_or(peerFormat)));
     logMessage(LogLevel::Debug, "Lines::offer(): Call from [%s] [%s] at %s, line %d, format %d", callerNumber.c_str(),
@@ -281,8 +282,7 @@ void Lines::handle(Dialog& dialog, const FullFrame& frame, const ElementList& el
     } else if (frame.type == kControl && command == kControlRinging && outgoing) {
         setBits(line, calls_[line].bits | VoiceEvent::Ringing);
     } else if (frame.type == kControl && command == kControlAnswer && outgoing && !calls_[line].channelOpen) {
-        openChannel(line, dialog, now);
-        setBits(line, (calls_[line].bits & ~VoiceEvent::Ringing) | VoiceEvent::Complete);
+        connect(line, dialog, now);
     } else if (frame.type == kVoice) {
         onVoice(line, frame, now);
     } else if (frame.type == kText) {

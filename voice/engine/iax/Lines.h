@@ -60,14 +60,12 @@ private:
         int bits = 0;  // VoiceEvent state bits without Selected
         std::uint16_t dialog = 0;
         bool incoming = false;
-        std::string remote;
+        std::string remote;      // outgoing: the extension called; incoming: the caller's number
         std::string remoteName;
-        std::string local;
-        // Outgoing: what the NEW carries, kept to send it again with a call token.
+        std::string local;       // the caller-id name
+        // Outgoing: the rest of what the NEW carries, kept to send it again with a call token.
         std::string user;
         std::string secret;
-        std::string extension;
-        std::string callerName;
         std::string callerNumber;
         int tokenRounds = 0;
         int format = 0;
@@ -80,12 +78,15 @@ private:
         Clock::time_point nextPing;
     };
     bool valid(int line) const { return line >= 0 && line < count(); }
+    int firstIdleLine() const;
     // The dialog of a line whose peer has named its call, or nullptr.
     Dialog* session(int line);
     void postState(int line);
     void setBits(int line, int bits);
     void sendNew(const Call& call, Dialog& dialog, const std::string& token, Clock::time_point now);
     void answer(int line, Dialog& dialog, Clock::time_point now);
+    // The call is answered: its audio starts.
+    void connect(int line, Dialog& dialog, Clock::time_point now);
     void openChannel(int line, Dialog& dialog, Clock::time_point now);
     void onAccept(int line, Dialog& dialog, const ElementList& elements, Clock::time_point now);
     void onAuthRequest(int line, Dialog& dialog, const ElementList& elements, Clock::time_point now);
