@@ -204,11 +204,18 @@ TEST(JitterBuffer, NeverHoldsMoreThanItsBound) {
     std::array<std::int16_t, kBlock> block;
     buffer.pull(block.data(), kBlock);
     EXPECT_LE(buffer.delayMs(), JitterBuffer::kMaxDelayUnits * JitterBuffer::kUnitMs);
-    // A single payload longer than the whole ring keeps only what fits.
-    std::vector<std::int16_t> long_(8000 * 3, 100);
-    buffer.push(1000000, long_.data(), static_cast<int>(long_.size()));
-    buffer.pull(block.data(), kBlock);
-    EXPECT_LE(buffer.delayMs(), JitterBuffer::kMaxDelayUnits * JitterBuffer::kUnitMs);
+    // A single payload longer than the whole ring keeps only what fits, each unit in its place.
+    std::vector<std::int16_t> longPayload(8000 * 3);
+    for (std::size_t i = 0; i < longPayload.size(); ++i) longPayload[i] = static_cast<std::int16_t>(i / 80 + 1);
+    buffer.push(1000000, longPayload.data(), static_cast<int>(longPayload.size()));
+    EXPECT_LE(buffer.delayMs(), JitterBuffer::kCapacityUnits * JitterBuffer::kUnitMs);
+    for (int n = 0; n < 10; ++n) {  // while the kept audio lasts
+        buffer.pull(block.data(), kBlock);
+        EXPECT_LE(buffer.delayMs(), JitterBuffer::kMaxDelayUnits * JitterBuffer::kUnitMs);
+        if (block[0] > 0) {
+            EXPECT_EQ(block[80], block[0] + 1);
+        }
+    }
 }
 
 TEST(JitterBuffer, DelayGrowsWithJitterAndShrinksWhenTheNetworkIsSteady) {

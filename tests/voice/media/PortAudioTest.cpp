@@ -4,7 +4,11 @@
 
 #include <gtest/gtest.h>
 
+#include <dlfcn.h>
 #include <fcntl.h>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/stat.h>
@@ -19,29 +23,62 @@
 #include <thread>
 
 #include "AudioSignals.h"
-#include "support/TempDir.h"
 #include "voice/engine/media/AudioEngine.h"
 #include "voice/engine/media/G711.h"
 #include "voice/engine/media/PortAudioBackend.h"
 
 extern char** environ;
 
+// The PulseAudio client library is not built for ThreadSanitizer, which cannot see how its
+// threads hand data over (through memory shared with the server); its reports are not ours.
+extern "C" const char* __tsan_default_suppressions() {
+    return "race:libpulsecommon\n"
+           "race:libpulse.so\n"
+           "race:libasound_module_pcm_pulse\n";
+}
+
 namespace {
 
 using namespace std::chrono_literals;
 
+std::string readAll(const std::string& path) {
+    std::ifstream in(path);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+// ALSA unloads the plugins it probed when PortAudio ends, leaving what their static data held
+// unreachable, which LeakSanitizer takes for leaks. Loaded here first, they stay resident.
+void keepAlsaPluginsLoaded() {
+    std::error_code missing;
+    for (const auto& entry : std::filesystem::directory_iterator(ALSA_PLUGIN_DIR, missing))
+        dlopen(entry.path().c_str(), RTLD_LAZY | RTLD_NODELETE);
+}
+
 // Points HOME and XDG_RUNTIME_DIR of this process (and so of PortAudio and of the server) into
-// a scratch folder.
+// a scratch folder of its own under /tmp: the server's socket path must stay short.
 class SoundHome {
 public:
     SoundHome() {
-        const std::string home = dir.str() + "/home", runtime = dir.str() + "/run";
+        keepAlsaPluginsLoaded();
+        char pattern[] = "/tmp/orvane-sound-XXXXXX";
+        path_ = ::mkdtemp(pattern) ? pattern : "";
+        const std::string home = path_ + "/home", runtime = path_ + "/run";
         ::mkdir(home.c_str(), 0700);
         ::mkdir(runtime.c_str(), 0700);
         ::setenv("HOME", home.c_str(), 1);
         ::setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
     }
-    TempDir dir;
+    ~SoundHome() {
+        std::error_code ignored;
+        std::filesystem::remove_all(path_, ignored);
+    }
+    SoundHome(const SoundHome&) = delete;
+    SoundHome& operator=(const SoundHome&) = delete;
+
+    const std::string& path() const { return path_; }
+
+private:
+    std::string path_;
 };
 
 // A PulseAudio server of this test's own, stopped and reaped at the end.
@@ -90,7 +127,9 @@ private:
 
 class PortAudio : public ::testing::Test {
 protected:
-    void SetUp() override { ASSERT_TRUE(server.readyAsLoopback()) << "pulseaudio did not start, see " << home.dir.str(); }
+    void SetUp() override {
+        ASSERT_TRUE(server.readyAsLoopback()) << "pulseaudio did not start:\n" << readAll(home.path() + "/pulse.log");
+    }
 
     // An engine over PortAudio whose device tries `rate` first; every payload it sends is
     // decoded into `sent`, and each call receives a 440 Hz tone in step with the audio clock.
@@ -110,18 +149,37 @@ protected:
         });
         return engine;
     }
-    // Waits for 1.5 s of sent audio (the first block can take more than a second to come).
-    bool waitForSentAudio() {
+    // A µ-law call that lasts until the last quarter second sent back holds each of `tones` at
+    // `amplitude` (the first block can take seconds to come), or 20 s have passed.
+    bool callUntilHeard(MediaEngine& engine, const std::vector<double>& tones, double amplitude) {
+        if (!engine.initialize() || !engine.openChannel(0, iax_format::Ulaw)) return false;
         std::unique_lock guard(lock);
-        return changed.wait_for(guard, 20s, [&] { return sent.size() >= 12000; });
+        const bool heard = changed.wait_for(guard, 20s, [&] {
+            return sent.size() >= 2000 && std::all_of(tones.begin(), tones.end(), [&](double hertz) {
+                       return signals::amplitudeAt(sent.data() + sent.size() - 2000, 2000, hertz) > amplitude;
+                   });
+        });
+        guard.unlock();
+        engine.closeChannel(0);
+        return heard;
     }
-    std::vector<std::int16_t> lastSentSecond() {
+    // The quarter second of sent audio where `hertz` is strongest (a loaded machine may drop
+    // blocks elsewhere).
+    std::vector<std::int16_t> strongestQuarter(double hertz) {
         std::lock_guard guard(lock);
-        return {sent.end() - std::min<std::ptrdiff_t>(8000, static_cast<std::ptrdiff_t>(sent.size())), sent.end()};
+        std::vector<std::int16_t> best;
+        double bestAmplitude = -1;
+        for (std::size_t at = 0; at + 2000 <= sent.size(); at += 400) {
+            const double amplitude = signals::amplitudeAt(sent.data() + at, 2000, hertz);
+            if (amplitude <= bestAmplitude) continue;
+            bestAmplitude = amplitude;
+            best.assign(sent.begin() + static_cast<std::ptrdiff_t>(at), sent.begin() + static_cast<std::ptrdiff_t>(at + 2000));
+        }
+        return best;
     }
 
     SoundHome home;
-    PulseServer server{home.dir.str() + "/pulse.log"};
+    PulseServer server{home.path() + "/pulse.log"};
     bool farTone = true;
     int farClock = 0;  // audio thread
     std::mutex lock;
@@ -147,23 +205,12 @@ TEST_F(PortAudio, ListsThePulseDevicesWithTheirCapabilities) {
 }
 
 TEST_F(PortAudio, PlaysAReceivedToneThatTheLoopbackMicrophoneSendsBack) {
-    auto engine = engineAt(8000);
-    ASSERT_TRUE(engine->initialize());
-    ASSERT_TRUE(engine->openChannel(0, iax_format::Ulaw));
-    ASSERT_TRUE(waitForSentAudio());
-    engine->closeChannel(0);
-    EXPECT_GT(signals::amplitudeAt(lastSentSecond(), 440), 4000);
+    EXPECT_TRUE(callUntilHeard(*engineAt(8000), {440}, 4000));
 }
 
 TEST_F(PortAudio, ConvertsRatesWhenTheDeviceRunsAt48kHz) {
-    auto engine = engineAt(48000);
-    ASSERT_TRUE(engine->initialize());
-    ASSERT_TRUE(engine->openChannel(0, iax_format::Ulaw));
-    ASSERT_TRUE(waitForSentAudio());
-    engine->closeChannel(0);
-    const auto back = lastSentSecond();
-    EXPECT_GT(signals::amplitudeAt(back, 440), 4000);
-    EXPECT_LT(signals::amplitudeAt(back, 3000), 300);  // no images of the conversion
+    ASSERT_TRUE(callUntilHeard(*engineAt(48000), {440}, 4000));
+    EXPECT_LT(signals::amplitudeAt(strongestQuarter(440), 3000), 300);  // no images of the conversion
 }
 
 // The ring device differs from the output device, so the ring plays on a stream of its own;
@@ -181,13 +228,8 @@ TEST_F(PortAudio, RingsOnAStreamOfItsOwn) {
     ASSERT_NE(other, devices.end());
     engine->setDevices(input, output, other->id);
     engine->startRingTone();
-    ASSERT_TRUE(engine->openChannel(0, iax_format::Ulaw));
-    ASSERT_TRUE(waitForSentAudio());
+    EXPECT_TRUE(callUntilHeard(*engine, {440, 480}, 2000));
     engine->stopRingTone();
-    engine->closeChannel(0);
-    const auto heard = lastSentSecond();
-    EXPECT_GT(signals::amplitudeAt(heard, 440), 2000);
-    EXPECT_GT(signals::amplitudeAt(heard, 480), 2000);
 }
 
 TEST(PortAudioWithoutSoundSystem, InitializeFails) {

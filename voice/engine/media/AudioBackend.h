@@ -17,7 +17,7 @@ struct StreamSpec {
 class AudioStreamClient {
 public:
     virtual ~AudioStreamClient() = default;
-    // One block of the full-duplex stream: the captured microphone samples in, the speaker samples out.
+    // One block of the conversation: the captured microphone samples in, the speaker samples out.
     virtual void processBlock(const std::int16_t* microphone, std::int16_t* speaker, int frames) = 0;
     // One block for the ring device's own stream.
     virtual void produceRingBlock(std::int16_t* ring, int frames) = 0;
@@ -32,8 +32,9 @@ public:
     virtual std::vector<AudioDevice> devices() const = 0;
     // The sound system's own choice of input, output and ring device.
     virtual void defaultDevices(int& input, int& output, int& ring) const = 0;
-    // Starts the full-duplex stream, and the ring stream when spec.ring is a device; blocks of
-    // spec.frames samples reach `client` until stop(). False when the stream cannot run.
+    // Starts capture on spec.input and playback on spec.output, and the ring stream when
+    // spec.ring is a device; blocks of spec.frames samples reach `client` until stop(). False
+    // when the streams cannot run.
     virtual bool start(const StreamSpec& spec, AudioStreamClient& client) = 0;
     // Stops the streams and returns once no call into the client is running.
     virtual void stop() = 0;

@@ -40,12 +40,11 @@ public:
     void stopRingTone() override;
     void setRecorderTap(VoiceEngine::RecorderTap tap) override;
 
-    // The channel of a call, or null; for tests and measurements.
-    std::shared_ptr<Channel> channel(int callNo);
-
 private:
     using ChannelList = std::array<std::shared_ptr<Channel>, kMaxChannels>;
 
+    // The channel of a call, or null.
+    std::shared_ptr<Channel> channel(int callNo);
     void processBlock(const std::int16_t* microphone, std::int16_t* speaker, int frames) override;
     void produceRingBlock(std::int16_t* ring, int frames) override;
 

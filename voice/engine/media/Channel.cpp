@@ -71,13 +71,3 @@ std::optional<Channel::Payload> Channel::encodeHeard(const std::int16_t* block, 
 std::uint32_t Channel::timestampOf(std::int64_t sampleClock) const {
     return static_cast<std::uint32_t>(sampleClock / kSamplesPerMs);
 }
-
-int Channel::jitterDelayMs() const {
-    std::lock_guard guard(jitterLock_);
-    return jitter_.delayMs();
-}
-
-JitterBuffer::Stats Channel::jitterStats() const {
-    std::lock_guard guard(jitterLock_);
-    return jitter_.stats();
-}

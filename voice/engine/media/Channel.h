@@ -27,7 +27,6 @@ public:
     Channel(int callNo, std::unique_ptr<Codec> encoder, std::unique_ptr<Codec> decoder);
 
     int callNo() const { return callNo_; }
-    int format() const { return encoder_->format(); }
 
     // Network thread: a received payload; dropped while quelched, logged when malformed.
     void receive(std::uint32_t timestampMs, const std::uint8_t* payload, std::size_t size);
@@ -41,10 +40,6 @@ public:
     void pullReceived(std::int16_t* out, int frames);
     // Encodes what the call hears in this block; a payload once whole codec frames are ready.
     std::optional<Payload> encodeHeard(const std::int16_t* block, int frames);
-
-    // Audio held in the jitter buffer; for tests and measurements.
-    int jitterDelayMs() const;
-    JitterBuffer::Stats jitterStats() const;
 
 private:
     std::uint32_t timestampOf(std::int64_t sampleClock) const;
@@ -60,7 +55,7 @@ private:
     std::vector<std::int16_t> decoded_;
     long malformed_ = 0;
 
-    mutable std::mutex jitterLock_;
+    std::mutex jitterLock_;
     JitterBuffer jitter_;
 
     // Sending side (audio thread).

@@ -11,65 +11,101 @@ namespace {
 constexpr int kEngineRate = 8000;
 // Device callbacks of up to this many times the block length are converted in one go.
 constexpr int kMaxCallbackBlocks = 4;
-
-PaStreamParameters parametersFor(int device, bool input) {
-    PaStreamParameters parameters{};
-    parameters.device = device;
-    parameters.channelCount = 1;
-    parameters.sampleFormat = paInt16;
-    const PaDeviceInfo* info = Pa_GetDeviceInfo(device);
-    parameters.suggestedLatency = info ? (input ? info->defaultLowInputLatency : info->defaultLowOutputLatency) : 0.05;
-    return parameters;
-}
+// Captured audio waiting for playback's clock, at most; more, after a burst of capture or when
+// the clocks drift apart, is dropped, oldest first, to keep the microphone's delay down.
+constexpr int kMaxCaptureBacklogBlocks = 2;
 
 double defaultRateOf(int device) {
-    const PaDeviceInfo* info = device >= 0 ? Pa_GetDeviceInfo(device) : nullptr;
+    const PaDeviceInfo* info = Pa_GetDeviceInfo(device);
     return info ? info->defaultSampleRate : 0;
 }
 
 }  // namespace
 
-std::unique_ptr<DeviceStream> DeviceStream::open(int input, int output, int frames, int preferredRate,
-                                                 AudioStreamClient& client) {
-    const PaStreamParameters outputParameters = parametersFor(output, false);
-    const std::optional<PaStreamParameters> inputParameters =
-        input >= 0 ? std::optional(parametersFor(input, true)) : std::nullopt;
-    const PaStreamParameters* in = inputParameters ? &*inputParameters : nullptr;
+CaptureQueue::CaptureQueue(int frames) : frames_(frames), queue_(static_cast<std::size_t>(frames * (kMaxCaptureBacklogBlocks + 2))) {}
+
+void CaptureQueue::push(SampleFifo& captured) {
+    std::array<std::int16_t, 240> chunk;
+    std::lock_guard guard(lock_);
+    while (captured.size() > 0) {
+        const std::size_t count = captured.pop(chunk.data(), chunk.size());
+        if (queue_.space() < count) {
+            std::array<std::int16_t, 240> dropped;
+            queue_.pop(dropped.data(), count - queue_.space());
+        }
+        queue_.push(chunk.data(), count);
+    }
+}
+
+void CaptureQueue::popBlock(std::int16_t* out) {
+    std::lock_guard guard(lock_);
+    const std::size_t backlog = static_cast<std::size_t>(frames_ * kMaxCaptureBacklogBlocks);
+    std::array<std::int16_t, 240> dropped;
+    while (queue_.size() > backlog) queue_.pop(dropped.data(), std::min(dropped.size(), queue_.size() - backlog));
+    if (queue_.size() < static_cast<std::size_t>(frames_)) {
+        std::fill(out, out + frames_, 0);
+        return;
+    }
+    queue_.pop(out, static_cast<std::size_t>(frames_));
+}
+
+std::unique_ptr<DeviceStream> DeviceStream::openCapture(int device, int frames, int preferredRate, CaptureQueue& sink) {
+    return open(device, frames, preferredRate, &sink, nullptr);
+}
+
+std::unique_ptr<DeviceStream> DeviceStream::openPlayback(int device, int frames, int preferredRate, BlockSource& source) {
+    return open(device, frames, preferredRate, nullptr, &source);
+}
+
+std::unique_ptr<DeviceStream> DeviceStream::open(int device, int frames, int preferredRate, CaptureQueue* sink,
+                                                 BlockSource* source) {
+    const PaDeviceInfo* info = Pa_GetDeviceInfo(device);
+    if (!info) {
+        logMessage(LogLevel::Error, "Media: PortAudio has no device %d", device);
+        return nullptr;
+    }
+    PaStreamParameters parameters{};
+    parameters.device = device;
+    parameters.channelCount = 1;
+    parameters.sampleFormat = paInt16;
+    parameters.suggestedLatency = sink ? info->defaultLowInputLatency : info->defaultLowOutputLatency;
+    const PaStreamParameters* input = sink ? &parameters : nullptr;
+    const PaStreamParameters* output = sink ? nullptr : &parameters;
+    const char* direction = sink ? "capture" : "playback";
 
     std::vector<double> rates;
-    for (double rate : {static_cast<double>(preferredRate), double{kEngineRate}, defaultRateOf(output), defaultRateOf(input)})
+    for (double rate : {static_cast<double>(preferredRate), double{kEngineRate}, defaultRateOf(device)})
         if (rate > 0 && std::find(rates.begin(), rates.end(), rate) == rates.end()) rates.push_back(rate);
     for (double rate : rates) {
-        if (Pa_IsFormatSupported(in, &outputParameters, rate) != paFormatIsSupported) continue;
-        std::unique_ptr<DeviceStream> stream(new DeviceStream(input, static_cast<int>(rate), frames, client));
-        const PaError error = Pa_OpenStream(&stream->stream_, in, &outputParameters, rate,
-                                            static_cast<unsigned long>(stream->deviceFrames_), paNoFlag, &DeviceStream::onAudio,
-                                            stream.get());
+        if (Pa_IsFormatSupported(input, output, rate) != paFormatIsSupported) continue;
+        std::unique_ptr<DeviceStream> stream(new DeviceStream(static_cast<int>(rate), frames, sink, source));
+        const PaError error = Pa_OpenStream(&stream->stream_, input, output, rate, static_cast<unsigned long>(stream->deviceFrames_),
+                                            paNoFlag, &DeviceStream::onAudio, stream.get());
         if (error != paNoError) {
-            logMessage(LogLevel::Warning, "Media: PortAudio stream on input[%d] output[%d] at %.0f Hz failed: %s", input,
-                       output, rate, Pa_GetErrorText(error));
+            logMessage(LogLevel::Warning, "Media: PortAudio %s on device %d at %.0f Hz failed: %s", direction, device, rate,
+                       Pa_GetErrorText(error));
             stream->stream_ = nullptr;
             continue;
         }
-        const PaStreamInfo* info = Pa_GetStreamInfo(stream->stream_);
-        logMessage(LogLevel::Debug, "Media: PortAudio stream on input[%d] output[%d] at %.0f Hz, latency in %.0f ms out %.0f ms",
-                   input, output, rate, info ? info->inputLatency * 1000 : 0.0, info ? info->outputLatency * 1000 : 0.0);
+        const PaStreamInfo* opened = Pa_GetStreamInfo(stream->stream_);
+        const double latency = opened ? (sink ? opened->inputLatency : opened->outputLatency) : 0.0;
+        logMessage(LogLevel::Debug, "Media: PortAudio %s on device %d at %.0f Hz, latency %.0f ms", direction, device, rate,
+                   latency * 1000);
         return stream;
     }
-    logMessage(LogLevel::Error, "Media: no sample rate works for input[%d] output[%d]", input, output);
+    logMessage(LogLevel::Error, "Media: no sample rate works for %s on device %d", direction, device);
     return nullptr;
 }
 
-DeviceStream::DeviceStream(int input, int rate, int frames, AudioStreamClient& client)
-    : duplex_(input >= 0), rate_(rate), frames_(frames),
-      deviceFrames_(static_cast<int>(std::lround(static_cast<double>(frames) * rate / kEngineRate))), client_(client),
-      captured_(static_cast<std::size_t>(frames * (kMaxCallbackBlocks + 2))),
-      playback_(static_cast<std::size_t>(deviceFrames_ * (kMaxCallbackBlocks + 3))) {
-    if (rate_ != kEngineRate) {
-        fromDevice_.emplace(rate_, kEngineRate, deviceFrames_ * kMaxCallbackBlocks);
-        toDeviceRate_.emplace(kEngineRate, rate_, frames_);
-        playback_.pushSilence(static_cast<std::size_t>(deviceFrames_));
-    }
+DeviceStream::DeviceStream(int rate, int frames, CaptureQueue* sink, BlockSource* source)
+    : frames_(frames), deviceFrames_(static_cast<int>(std::lround(static_cast<double>(frames) * rate / kEngineRate))),
+      sink_(sink), source_(source),
+      converted_(static_cast<std::size_t>((sink ? frames : deviceFrames_) * (kMaxCallbackBlocks + 2))) {
+    if (rate == kEngineRate) return;
+    if (sink_)
+        resampler_.emplace(rate, kEngineRate, deviceFrames_ * kMaxCallbackBlocks);
+    else
+        resampler_.emplace(kEngineRate, rate, frames_);
 }
 
 DeviceStream::~DeviceStream() {
@@ -88,43 +124,30 @@ bool DeviceStream::start() {
 int DeviceStream::onAudio(const void* input, void* output, unsigned long count, const PaStreamCallbackTimeInfo*,
                           PaStreamCallbackFlags, void* self) {
     auto* stream = static_cast<DeviceStream*>(self);
-    const int frames = static_cast<int>(count);
-    if (stream->duplex_)
-        stream->duplex(static_cast<const std::int16_t*>(input), static_cast<std::int16_t*>(output), frames);
+    if (stream->sink_)
+        stream->capture(static_cast<const std::int16_t*>(input), static_cast<int>(count));
     else
-        stream->ringOnly(static_cast<std::int16_t*>(output), frames);
+        stream->play(static_cast<std::int16_t*>(output), static_cast<int>(count));
     return paContinue;
 }
 
-void DeviceStream::duplex(const std::int16_t* input, std::int16_t* output, int count) {
-    if (!input) {
-        captured_.pushSilence(static_cast<std::size_t>(count * frames_ / deviceFrames_));
-    } else if (fromDevice_) {
-        fromDevice_->process(input, count, captured_);
-    } else {
-        captured_.push(input, static_cast<std::size_t>(count));
-    }
-    while (captured_.size() >= static_cast<std::size_t>(frames_)) {
-        captured_.pop(microphone_.data(), static_cast<std::size_t>(frames_));
-        client_.processBlock(microphone_.data(), speaker_.data(), frames_);
-        toDevice(speaker_.data());
-    }
-    const std::size_t played = playback_.pop(output, static_cast<std::size_t>(count));
-    std::fill(output + played, output + count, 0);
-}
-
-void DeviceStream::ringOnly(std::int16_t* output, int count) {
-    for (int block = 0; block <= kMaxCallbackBlocks && playback_.size() < static_cast<std::size_t>(count); ++block) {
-        client_.produceRingBlock(speaker_.data(), frames_);
-        toDevice(speaker_.data());
-    }
-    const std::size_t played = playback_.pop(output, static_cast<std::size_t>(count));
-    std::fill(output + played, output + count, 0);
-}
-
-void DeviceStream::toDevice(const std::int16_t* block) {
-    if (toDeviceRate_)
-        toDeviceRate_->process(block, frames_, playback_);
+void DeviceStream::capture(const std::int16_t* input, int count) {
+    if (!input) return;  // an overflow: nothing captured
+    if (resampler_)
+        resampler_->process(input, count, converted_);
     else
-        playback_.push(block, static_cast<std::size_t>(frames_));
+        converted_.push(input, static_cast<std::size_t>(count));
+    sink_->push(converted_);
+}
+
+void DeviceStream::play(std::int16_t* output, int count) {
+    for (int block = 0; block <= kMaxCallbackBlocks && converted_.size() < static_cast<std::size_t>(count); ++block) {
+        source_->nextBlock(block_.data(), frames_);
+        if (resampler_)
+            resampler_->process(block_.data(), frames_, converted_);
+        else
+            converted_.push(block_.data(), static_cast<std::size_t>(frames_));
+    }
+    const std::size_t played = converted_.pop(output, static_cast<std::size_t>(count));
+    std::fill(output + played, output + count, 0);
 }

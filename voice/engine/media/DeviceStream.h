@@ -3,22 +3,45 @@
 #include <array>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <optional>
 
 #include <portaudio.h>
 
-#include "voice/engine/media/AudioBackend.h"
 #include "voice/engine/media/Resampler.h"
 #include "voice/engine/media/SampleFifo.h"
 
-// One PortAudio stream: full duplex (input and output device) feeding the engine's blocks, or
-// output only on the ring device. At a device rate other than 8 kHz the audio is converted
-// both ways, with one block of extra playback buffering against the uneven block boundaries.
+// Captured audio at 8 kHz, handed from the capture stream's thread to the playback stream's.
+// Capture and playback run on clocks of their own: the queue keeps at most a few blocks, and
+// gives silence while capture has not caught up.
+class CaptureQueue {
+public:
+    explicit CaptureQueue(int frames);
+    void push(SampleFifo& captured);
+    // The oldest block captured, or silence.
+    void popBlock(std::int16_t* out);
+
+private:
+    const int frames_;
+    std::mutex lock_;
+    SampleFifo queue_;
+};
+
+// Where a playback stream gets its 8 kHz blocks.
+class BlockSource {
+public:
+    virtual ~BlockSource() = default;
+    virtual void nextBlock(std::int16_t* out, int frames) = 0;
+};
+
+// One PortAudio stream in one direction on one device, converting to or from 8 kHz when the
+// device runs at another rate.
 class DeviceStream {
 public:
-    // Opens the stream at the first rate the devices take: `preferredRate`, 8000, then their own.
-    // `input` is -1 for the ring stream. Null, logged, when no rate works.
-    static std::unique_ptr<DeviceStream> open(int input, int output, int frames, int preferredRate, AudioStreamClient& client);
+    // Each opens at the first rate the device takes: `preferredRate`, 8000, then its own. Null,
+    // logged, when none works.
+    static std::unique_ptr<DeviceStream> openCapture(int device, int frames, int preferredRate, CaptureQueue& sink);
+    static std::unique_ptr<DeviceStream> openPlayback(int device, int frames, int preferredRate, BlockSource& source);
     ~DeviceStream();
     DeviceStream(const DeviceStream&) = delete;
     DeviceStream& operator=(const DeviceStream&) = delete;
@@ -26,23 +49,20 @@ public:
     bool start();
 
 private:
-    DeviceStream(int input, int rate, int frames, AudioStreamClient& client);
+    DeviceStream(int rate, int frames, CaptureQueue* sink, BlockSource* source);
+    static std::unique_ptr<DeviceStream> open(int device, int frames, int preferredRate, CaptureQueue* sink,
+                                              BlockSource* source);
     static int onAudio(const void* input, void* output, unsigned long count, const PaStreamCallbackTimeInfo* time,
                        PaStreamCallbackFlags flags, void* self);
-    void duplex(const std::int16_t* input, std::int16_t* output, int count);
-    void ringOnly(std::int16_t* output, int count);
-    void toDevice(const std::int16_t* block);
+    void capture(const std::int16_t* input, int count);
+    void play(std::int16_t* output, int count);
 
     PaStream* stream_ = nullptr;
-    const bool duplex_;
-    const int rate_;
     const int frames_;
     const int deviceFrames_;
-    AudioStreamClient& client_;
-    std::optional<Resampler> fromDevice_;  // only when the device rate is not 8 kHz
-    std::optional<Resampler> toDeviceRate_;
-    SampleFifo captured_;
-    SampleFifo playback_;
-    std::array<std::int16_t, 240> microphone_{};
-    std::array<std::int16_t, 240> speaker_{};
+    CaptureQueue* const sink_;
+    BlockSource* const source_;
+    std::optional<Resampler> resampler_;  // only when the device rate is not 8 kHz
+    SampleFifo converted_;
+    std::array<std::int16_t, 240> block_{};
 };

@@ -101,7 +101,7 @@ void JitterBuffer::learnLateness(int units) {
 
 void JitterBuffer::store(std::int64_t unit, const std::int16_t* samples, int count) {
     bool added = false;
-    for (int offset = 0; offset < count; offset += kUnitSamples, ++unit) {
+    for (int offset = 0; offset < count && unit < playUnit_ + kCapacityUnits; offset += kUnitSamples, ++unit) {
         if (unit < playUnit_ || holds(unit)) continue;
         Slot& slot = slotOf(unit);
         const int taken = std::min(kUnitSamples, count - offset);

@@ -20,6 +20,8 @@ class MediaEngine {
 public:
     // Encoded audio for one call, produced on the audio thread once per block: the payload
     // of one or more whole codec frames and the call's media timestamp in milliseconds.
+    // The send function and the recorder tap run on the audio thread; from inside them only
+    // receiveVoice may be called (anything else could wait for the audio thread itself).
     using SendVoice = std::function<void(int callNo, std::uint32_t timestampMs, std::vector<std::uint8_t> payload)>;
 
     virtual ~MediaEngine() = default;

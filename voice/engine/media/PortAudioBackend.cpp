@@ -4,6 +4,8 @@
 #include <jack/jack.h>
 #include <portaudio.h>
 
+#include <array>
+
 #include "infra/CLogger.h"
 #include "voice/engine/media/DeviceStream.h"
 
@@ -18,6 +20,30 @@ void silenceSoundLibraries() {
     jack_set_error_function(quietJack);
     jack_set_info_function(quietJack);
 }
+
+// The speaker's blocks: each one is a block of the engine, with the oldest captured audio.
+class SpeakerSource final : public BlockSource {
+public:
+    SpeakerSource(AudioStreamClient& client, CaptureQueue& microphone) : client_(client), microphone_(microphone) {}
+    void nextBlock(std::int16_t* out, int frames) override {
+        microphone_.popBlock(block_.data());
+        client_.processBlock(block_.data(), out, frames);
+    }
+
+private:
+    AudioStreamClient& client_;
+    CaptureQueue& microphone_;
+    std::array<std::int16_t, 240> block_{};
+};
+
+class RingSource final : public BlockSource {
+public:
+    explicit RingSource(AudioStreamClient& client) : client_(client) {}
+    void nextBlock(std::int16_t* out, int frames) override { client_.produceRingBlock(out, frames); }
+
+private:
+    AudioStreamClient& client_;
+};
 
 int firstWith(const std::vector<AudioDevice>& devices, int capability) {
     for (const AudioDevice& device : devices)
@@ -73,14 +99,25 @@ void PortAudioBackend::defaultDevices(int& input, int& output, int& ring) const 
 
 bool PortAudioBackend::start(const StreamSpec& spec, AudioStreamClient& client) {
     stop();
-    duplex_ = DeviceStream::open(spec.input, spec.output, spec.frames, preferredRate_, client);
-    if (spec.ring >= 0) ring_ = DeviceStream::open(-1, spec.ring, spec.frames, preferredRate_, client);
-    const bool running = duplex_ && duplex_->start() && (spec.ring < 0 || (ring_ && ring_->start()));
+    microphone_ = std::make_unique<CaptureQueue>(spec.frames);
+    speakerSource_ = std::make_unique<SpeakerSource>(client, *microphone_);
+    capture_ = DeviceStream::openCapture(spec.input, spec.frames, preferredRate_, *microphone_);
+    playback_ = DeviceStream::openPlayback(spec.output, spec.frames, preferredRate_, *speakerSource_);
+    if (spec.ring >= 0) {
+        ringSource_ = std::make_unique<RingSource>(client);
+        ring_ = DeviceStream::openPlayback(spec.ring, spec.frames, preferredRate_, *ringSource_);
+    }
+    const bool running = capture_ && playback_ && (spec.ring < 0 || ring_) && capture_->start() && playback_->start() &&
+                         (spec.ring < 0 || ring_->start());
     if (!running) stop();
     return running;
 }
 
 void PortAudioBackend::stop() {
     ring_.reset();
-    duplex_.reset();
+    playback_.reset();
+    capture_.reset();
+    ringSource_.reset();
+    speakerSource_.reset();
+    microphone_.reset();
 }

@@ -5,12 +5,20 @@
 
 #include "voice/engine/media/AudioBackend.h"
 
+class CaptureQueue;
 class DeviceStream;
+class BlockSource;
 
 // The sound system through PortAudio: its devices (capture where a device has input channels,
-// play and ring where it has output channels), a full-duplex stream on the input and output
-// devices and an output stream of its own on the ring device. A device that cannot run at
-// 8 kHz runs at its own rate, converted both ways.
+// play and ring where it has output channels), a capture stream on the input device, a
+// playback stream on the output device that clocks the engine, and a playback stream of its
+// own on the ring device. A device that cannot run at 8 kHz runs at its own rate, converted.
+//
+// Capture and playback are separate streams rather than one full-duplex stream: through
+// ALSA's PulseAudio plugin a full-duplex stream takes about two seconds to deliver its first
+// block, and on a loaded machine sometimes never starts, which would cost the start of every
+// call. Played audio never waits for the microphone; until capture delivers, the engine hears
+// silence.
 class PortAudioBackend final : public AudioBackend {
 public:
     // `preferredRate` is the device rate tried first; 8000 needs no conversion.
@@ -31,6 +39,11 @@ private:
     std::vector<AudioDevice> devices_;
     int defaultInput_ = -1;
     int defaultOutput_ = -1;
-    std::unique_ptr<DeviceStream> duplex_;
+    // While a stream runs; the streams go first, since their callbacks use the rest.
+    std::unique_ptr<CaptureQueue> microphone_;
+    std::unique_ptr<BlockSource> speakerSource_;
+    std::unique_ptr<BlockSource> ringSource_;
+    std::unique_ptr<DeviceStream> capture_;
+    std::unique_ptr<DeviceStream> playback_;
     std::unique_ptr<DeviceStream> ring_;
 };

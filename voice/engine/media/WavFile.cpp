@@ -76,6 +76,10 @@ std::optional<std::vector<std::int16_t>> readVoiceWav(const std::string& path, s
             return std::nullopt;
         }
     }
+    return parseVoiceWav(file, problem);
+}
+
+std::optional<std::vector<std::int16_t>> parseVoiceWav(const std::vector<std::uint8_t>& file, std::string& problem) {
     if (file.size() < 12 || std::memcmp(file.data(), "RIFF", 4) != 0 || std::memcmp(file.data() + 8, "WAVE", 4) != 0) {
         problem = "it is not a RIFF WAVE file";
         return std::nullopt;
@@ -83,9 +87,8 @@ std::optional<std::vector<std::int16_t>> readVoiceWav(const std::string& path, s
     bool formatSeen = false;
     for (std::size_t offset = 12; offset + 8 <= file.size();) {
         const std::uint8_t* chunk = file.data() + offset;
-        const std::uint32_t declared = readLe32(chunk + 4);
         const std::size_t available = file.size() - offset - 8;
-        const std::size_t size = std::min<std::size_t>(declared, available);  // a cut-off file keeps what it has
+        const std::size_t size = std::min<std::size_t>(readLe32(chunk + 4), available);  // a cut-off file keeps what it has
         if (std::memcmp(chunk, "fmt ", 4) == 0) {
             problem = formatProblem(chunk + 8, static_cast<std::uint32_t>(size));
             if (!problem.empty()) return std::nullopt;

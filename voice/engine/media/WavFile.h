@@ -8,6 +8,8 @@
 // The samples of an 8 kHz mono 16-bit PCM WAV file; nothing, with the reason in `problem`,
 // for any other file.
 std::optional<std::vector<std::int16_t>> readVoiceWav(const std::string& path, std::string& problem);
+// The same for the bytes of a file.
+std::optional<std::vector<std::int16_t>> parseVoiceWav(const std::vector<std::uint8_t>& file, std::string& problem);
 
 // Writes an 8 kHz mono 16-bit WAV file as audio arrives. The header's sizes are brought up to
 // date after every append, so the file is valid whenever the process stops.
