@@ -54,7 +54,7 @@ class IaxModem {
 public:
     IaxModem(const TempDir& folder, std::uint16_t serverPort)
         : name_("orvane-test-" + std::to_string(::getpid())),
-          device_((folder.path() / "ttyIAX").string()),
+          device_("/tmp/" + name_ + ".tty"),  // iaxmodem takes only a short device path
           port_(freeUdpPort()) {
         std::ofstream config(configPath());
         config << "device " << device_ << "\nowner root:root\nmode 660\nport " << port_
@@ -80,6 +80,7 @@ public:
         if (tty_ >= 0) ::close(tty_);
         process_.stop(5s);
         std::filesystem::remove(configPath());
+        std::filesystem::remove(device_);
         std::filesystem::remove(recordPath());
         std::filesystem::remove("/tmp/" + name_ + "-dsp.raw");
     }
