@@ -8,16 +8,6 @@
 #include "lab/applet/LabAppletRequests.h"
 #include "lab/common/LabCommandLine.h"
 
-namespace {
-
-using namespace std::chrono_literals;
-
-constexpr std::chrono::seconds kDefaultWait = 60s;
-
-std::string usage(const std::string& form) { return "error: usage: " + form; }
-
-}  // namespace
-
 std::string LabAppletConsole::help() {
     return "commands:\n"
            "  connect | disconnect           open (greeting included) or close the link to the phone\n"
@@ -49,10 +39,10 @@ std::string LabAppletConsole::execute(const std::string& text) {
     } else if (command == "unconditional-ready") {
         client_.send(labapplet::unconditionalReady());
     } else if (command == "dial") {
-        if (line.argumentCount() < 1) return usage("dial NUMBER [TRACK]");
+        if (line.argumentCount() < 1) return LabCommandLine::usage("dial NUMBER [TRACK]");
         client_.send(labapplet::dial(line.argument(0), line.argument(1)));
     } else if (command == "title") {
-        if (line.argumentCount() < 1) return usage("title TEXT...");
+        if (line.argumentCount() < 1) return LabCommandLine::usage("title TEXT...");
         client_.send(labapplet::titleChange(line.restFrom(0)));
     } else if (command == "connected") {
         client_.send(labapplet::connected());
@@ -62,21 +52,20 @@ std::string LabAppletConsole::execute(const std::string& text) {
         client_.send(line.restFrom(0));
     } else if (command == "flood") {
         const auto bytes = line.number(0);
-        if (!bytes || *bytes <= 0) return usage("flood BYTES");
+        if (!bytes || *bytes <= 0) return LabCommandLine::usage("flood BYTES");
         client_.sendFlood(static_cast<std::size_t>(*bytes));
     } else if (command == "silent") {
-        if (line.argument(0) != "on" && line.argument(0) != "off") return usage("silent on|off");
+        if (line.argument(0) != "on" && line.argument(0) != "off") return LabCommandLine::usage("silent on|off");
         client_.setSilent(line.argument(0) == "on");
     } else if (command == "clear") {
         client_.clearReplies();
     } else if (command == "wait-reply") {
-        if (line.argumentCount() < 1) return usage("wait-reply PREFIX [SECONDS]");
-        const auto seconds = line.number(1);
-        const auto found = client_.waitForReply(line.argument(0), seconds ? std::chrono::seconds(*seconds) : kDefaultWait);
+        if (line.argumentCount() < 1) return LabCommandLine::usage("wait-reply PREFIX [SECONDS]");
+        const auto found = client_.waitForReply(line.argument(0), line.waitLimit(1));
         return found ? "ok: " + *found : "error: no reply starting with " + line.argument(0);
     } else if (command == "sleep") {
         const auto milliseconds = line.number(0);
-        if (!milliseconds || *milliseconds < 0) return usage("sleep MILLISECONDS");
+        if (!milliseconds || *milliseconds < 0) return LabCommandLine::usage("sleep MILLISECONDS");
         std::this_thread::sleep_for(Timing::scaled(std::chrono::milliseconds(*milliseconds)));
     } else if (command == "help") {
         return help();

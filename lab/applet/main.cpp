@@ -59,13 +59,7 @@ int main(int argc, char** argv) {
         return 2;
     }
     std::ifstream script;
-    if (!arguments.script.empty()) {
-        script.open(arguments.script);
-        if (!script) {
-            std::fprintf(stderr, "orvane-lab-applet: cannot read %s\n", arguments.script.c_str());
-            return 2;
-        }
-    }
+    if (!openScript(arguments.script, "orvane-lab-applet", script)) return 2;
     Timing::setScaleFromEnvironment();
     LabInput input;
     const LabLog print = labLogToStandardOutput();

@@ -39,3 +39,8 @@ std::string LabCommandLine::restFrom(std::size_t index) const {
     const std::size_t end = line_.find_last_not_of(kBlanks);
     return line_.substr(argumentStarts_[index], end + 1 - argumentStarts_[index]);
 }
+
+std::chrono::milliseconds LabCommandLine::waitLimit(std::size_t index) const {
+    const auto seconds = number(index);
+    return seconds ? std::chrono::seconds(*seconds) : std::chrono::seconds(60);
+}

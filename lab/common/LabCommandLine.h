@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -19,6 +20,11 @@ public:
     std::optional<long> number(std::size_t index) const;
     // The text from the argument at `index` to the end of the line, inner blanks kept.
     std::string restFrom(std::size_t index) const;
+    // The argument at `index` read as seconds: how long a wait command waits (a minute when absent).
+    std::chrono::milliseconds waitLimit(std::size_t index) const;
+
+    // A console's answer to a command used wrongly.
+    static std::string usage(const std::string& form) { return "error: usage: " + form; }
 
 private:
     std::string line_;

@@ -1,3 +1,4 @@
+#include <cstdio>
 #include "lab/common/LabInput.h"
 
 #include <fcntl.h>
@@ -101,4 +102,11 @@ void runCommands(std::istream& script, LabInput& input, const std::function<std:
         quit = handle(*line);
     }
     if (!quit) input.waitForSignal();
+}
+
+bool openScript(const std::string& path, const char* program, std::ifstream& script) {
+    if (path.empty()) return true;
+    script.open(path);
+    if (!script) std::fprintf(stderr, "%s: cannot read %s\n", program, path.c_str());
+    return static_cast<bool>(script);
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <fstream>
 #include <functional>
 #include <istream>
 #include <optional>
@@ -36,3 +37,7 @@ private:
 // loop waits for SIGINT or SIGTERM, so a peer started in the background keeps serving.
 void runCommands(std::istream& script, LabInput& input, const std::function<std::string(const std::string&)>& execute,
                  const LabLog& print);
+
+// Opens a program's --script file (nothing to open when `path` is empty); false, with a line
+// on standard error naming `program`, when it cannot be read.
+bool openScript(const std::string& path, const char* program, std::ifstream& script);

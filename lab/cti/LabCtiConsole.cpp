@@ -8,21 +8,6 @@
 #include "lab/cti/LabCtiMessages.h"
 #include "lab/cti/LabCtiServer.h"
 
-namespace {
-
-using namespace std::chrono_literals;
-
-constexpr std::chrono::seconds kDefaultWait = 60s;
-
-std::string usage(const std::string& form) { return "error: usage: " + form; }
-
-std::chrono::milliseconds waitLimit(const LabCommandLine& line, std::size_t index) {
-    const auto seconds = line.number(index);
-    return seconds ? std::chrono::seconds(*seconds) : kDefaultWait;
-}
-
-}  // namespace
-
 std::string LabCtiConsole::help() {
     return "commands:\n"
            "  distribute TRACK URL [ANI]            queue a call to the agent\n"
@@ -50,7 +35,7 @@ std::string LabCtiConsole::execute(const std::string& text) {
     if (command.empty()) return {};
 
     if (command == "distribute") {
-        if (line.argumentCount() < 2) return usage("distribute TRACK URL [ANI]");
+        if (line.argumentCount() < 2) return LabCommandLine::usage("distribute TRACK URL [ANI]");
         labcti::QueueDistribute call;
         call.trackNumber = line.argument(0);
         call.url = line.argument(1);
@@ -58,10 +43,10 @@ std::string LabCtiConsole::execute(const std::string& text) {
         call.currentDateTime = labcti::DateTime::now().dotted();
         server_.push(labcti::queueDistribute(call));
     } else if (command == "terminate") {
-        if (line.argumentCount() < 1) return usage("terminate TRACK");
+        if (line.argumentCount() < 1) return LabCommandLine::usage("terminate TRACK");
         server_.push(labcti::terminateCall(line.argument(0)));
     } else if (command == "preview") {
-        if (line.argumentCount() < 3) return usage("preview TRACK NUMBER URL [CAMPAIGN]");
+        if (line.argumentCount() < 3) return LabCommandLine::usage("preview TRACK NUMBER URL [CAMPAIGN]");
         labcti::DialPreview preview;
         preview.velmoraTracknum = line.argument(0);
         preview.numberToDial = line.argument(1);
@@ -75,19 +60,19 @@ std::string LabCtiConsole::execute(const std::string& text) {
     } else if (command == "hold") {
         server_.push(labcti::holdAgent(line.restFrom(0)));
     } else if (command == "message") {
-        if (line.argumentCount() < 3) return usage("message TYPE #RRGGBB TEXT...");
+        if (line.argumentCount() < 3) return LabCommandLine::usage("message TYPE #RRGGBB TEXT...");
         server_.push(labcti::messageCenterInfo({line.restFrom(2), line.argument(1), "1", line.argument(0)}));
     } else if (command == "logout-agent") {
-        if (line.argumentCount() < 1) return usage("logout-agent REASON MESSAGE...");
+        if (line.argumentCount() < 1) return LabCommandLine::usage("logout-agent REASON MESSAGE...");
         server_.push(labcti::logoutAgent(line.restFrom(1), line.argument(0)));
     } else if (command == "submit") {
-        if (line.argumentCount() < 2) return usage("submit AGENT STATUS");
+        if (line.argumentCount() < 2) return LabCommandLine::usage("submit AGENT STATUS");
         server_.push(labcti::submitNotify({line.argument(0), "LabClient", "LabCampaign", line.argument(1), ""}));
     } else if (command == "tracknum") {
-        if (line.argumentCount() < 2) return usage("tracknum TRACK CHANNEL");
+        if (line.argumentCount() < 2) return LabCommandLine::usage("tracknum TRACK CHANNEL");
         server_.push(labcti::velmoraTracknum(line.argument(0), line.argument(1)));
     } else if (command == "record-server") {
-        if (line.argumentCount() < 2) return usage("record-server HOST PORT");
+        if (line.argumentCount() < 2) return LabCommandLine::usage("record-server HOST PORT");
         server_.push(labcti::recordServer({line.argument(0), line.argument(1), "0"}));
     } else if (command == "datetime") {
         server_.push(labcti::ctiDateTime(labcti::DateTime::now()));
@@ -97,24 +82,24 @@ std::string LabCtiConsole::execute(const std::string& text) {
         server_.pushGarbage();
     } else if (command == "flood") {
         const auto bytes = line.number(0);
-        if (!bytes || *bytes <= 0) return usage("flood BYTES");
+        if (!bytes || *bytes <= 0) return LabCommandLine::usage("flood BYTES");
         server_.pushUnterminated(static_cast<std::size_t>(*bytes));
     } else if (command == "drop") {
         server_.dropConnection();
     } else if (command == "silent") {
-        if (line.argument(0) != "on" && line.argument(0) != "off") return usage("silent on|off");
+        if (line.argument(0) != "on" && line.argument(0) != "off") return LabCommandLine::usage("silent on|off");
         server_.setSilent(line.argument(0) == "on");
     } else if (command == "clear") {
         server_.clearReceived();
     } else if (command == "wait-for") {
-        if (line.argumentCount() < 1) return usage("wait-for PREFIX [SECONDS]");
-        const auto found = server_.waitFor(line.argument(0), waitLimit(line, 1));
+        if (line.argumentCount() < 1) return LabCommandLine::usage("wait-for PREFIX [SECONDS]");
+        const auto found = server_.waitFor(line.argument(0), line.waitLimit(1));
         return found ? "ok: " + *found : "error: nothing starting with " + line.argument(0);
     } else if (command == "wait-connection") {
-        return server_.waitForConnection(waitLimit(line, 0)) ? "ok" : "error: no phone connected";
+        return server_.waitForConnection(line.waitLimit(0)) ? "ok" : "error: no phone connected";
     } else if (command == "sleep") {
         const auto milliseconds = line.number(0);
-        if (!milliseconds || *milliseconds < 0) return usage("sleep MILLISECONDS");
+        if (!milliseconds || *milliseconds < 0) return LabCommandLine::usage("sleep MILLISECONDS");
         std::this_thread::sleep_for(Timing::scaled(std::chrono::milliseconds(*milliseconds)));
     } else if (command == "help") {
         return help();

@@ -11,15 +11,6 @@ namespace {
 
 using namespace std::chrono_literals;
 
-constexpr std::chrono::seconds kDefaultWait = 60s;
-
-std::string usage(const std::string& form) { return "error: usage: " + form; }
-
-std::chrono::milliseconds waitLimit(const LabCommandLine& line, std::size_t index) {
-    const auto seconds = line.number(index);
-    return seconds ? std::chrono::seconds(*seconds) : kDefaultWait;
-}
-
 std::optional<LabCallAnswer> answerNamed(const std::string& name) {
     if (name == "answer") return LabCallAnswer::Answer;
     if (name == "never") return LabCallAnswer::Never;
@@ -61,13 +52,13 @@ std::string LabSwitchConsole::execute(const std::string& text) {
     if (command == "users") return users();
     if (command == "calls") return calls();
     if (command == "originate") {
-        if (line.argumentCount() < 2) return usage("originate USER NUMBER [NAME...]");
+        if (line.argumentCount() < 2) return LabCommandLine::usage("originate USER NUMBER [NAME...]");
         const auto id = switch_.originate(line.argument(0), line.argument(1), line.restFrom(2));
         return id ? "ok: call " + std::to_string(*id) : "error: " + line.argument(0) + " is not registered";
     }
     if (command == "answer" || command == "hangup") {
         const auto id = line.number(0);
-        if (!id) return usage(command + " ID");
+        if (!id) return LabCommandLine::usage(command + " ID");
         const int call = static_cast<int>(*id);
         const std::string cause = line.restFrom(1);
         const bool done = command == "answer" ? switch_.answer(call)
@@ -75,29 +66,29 @@ std::string LabSwitchConsole::execute(const std::string& text) {
         return done ? "ok" : "error: no call " + std::to_string(call) + " to " + command;
     }
     if (command == "route") {
-        if (line.argumentCount() < 2) return usage("route PREFIX answer|never|reject|busy [MS]");
+        if (line.argumentCount() < 2) return LabCommandLine::usage("route PREFIX answer|never|reject|busy [MS]");
         return route(line);
     }
     if (command == "register-mode") {
         const auto mode = modeNamed(line.argument(0));
-        if (!mode) return usage("register-mode accept|reject|silent");
+        if (!mode) return LabCommandLine::usage("register-mode accept|reject|silent");
         switch_.configure([&](LabSwitchOptions& options) { options.registrationMode = *mode; });
     } else if (command == "call-tokens") {
-        if (line.argument(0) != "on" && line.argument(0) != "off") return usage("call-tokens on|off");
+        if (line.argument(0) != "on" && line.argument(0) != "off") return LabCommandLine::usage("call-tokens on|off");
         switch_.configure([&](LabSwitchOptions& options) { options.callTokens = line.argument(0) == "on"; });
     } else if (command == "clear") {
         switch_.clearFrames();
     } else if (command == "wait-for") {
-        if (line.argumentCount() < 1) return usage("wait-for PREFIX [SECONDS]");
-        const auto found = switch_.waitFor(line.argument(0), waitLimit(line, 1));
+        if (line.argumentCount() < 1) return LabCommandLine::usage("wait-for PREFIX [SECONDS]");
+        const auto found = switch_.waitFor(line.argument(0), line.waitLimit(1));
         return found ? "ok: " + *found : "error: nothing starting with " + line.argument(0);
     } else if (command == "wait-registered") {
-        if (line.argumentCount() < 1) return usage("wait-registered USER [SECONDS]");
-        return switch_.waitForRegistration(line.argument(0), waitLimit(line, 1)) ? "ok"
+        if (line.argumentCount() < 1) return LabCommandLine::usage("wait-registered USER [SECONDS]");
+        return switch_.waitForRegistration(line.argument(0), line.waitLimit(1)) ? "ok"
                                                                                  : "error: " + line.argument(0) + " did not register";
     } else if (command == "sleep") {
         const auto milliseconds = line.number(0);
-        if (!milliseconds || *milliseconds < 0) return usage("sleep MILLISECONDS");
+        if (!milliseconds || *milliseconds < 0) return LabCommandLine::usage("sleep MILLISECONDS");
         std::this_thread::sleep_for(Timing::scaled(std::chrono::milliseconds(*milliseconds)));
     } else if (command == "help") {
         return help();
@@ -133,7 +124,7 @@ std::string LabSwitchConsole::route(const LabCommandLine& line) {
     const auto answer = answerNamed(line.argument(1));
     const auto ring = line.number(2);
     if (!answer || (line.argumentCount() > 2 && (!ring || *ring < 0)))
-        return usage("route PREFIX answer|never|reject|busy [MS]");
+        return LabCommandLine::usage("route PREFIX answer|never|reject|busy [MS]");
     const std::string prefix = line.argument(0);
     LabCallRoute route;
     route.prefix = prefix;

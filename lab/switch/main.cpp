@@ -95,13 +95,7 @@ int main(int argc, char** argv) {
         return 2;
     }
     std::ifstream script;
-    if (!arguments.script.empty()) {
-        script.open(arguments.script);
-        if (!script) {
-            std::fprintf(stderr, "orvane-lab-switch: cannot read %s\n", arguments.script.c_str());
-            return 2;
-        }
-    }
+    if (!openScript(arguments.script, "orvane-lab-switch", script)) return 2;
     Timing::setScaleFromEnvironment();
     LabInput input;
     const LabLog print = labLogToStandardOutput();
