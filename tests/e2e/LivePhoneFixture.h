@@ -22,6 +22,7 @@
 #include "lab/cti/LabCtiServer.h"
 #include "lab/switch/LabSwitch.h"
 #include "lab/switch/LabWav.h"
+#include "support/Eventually.h"
 #include "support/LogCapture.h"
 #include "support/TempDir.h"
 #include "voice/engine/iax/IaxVoiceEngine.h"
@@ -111,21 +112,10 @@ protected:
     }
 
     bool waitForState(int state, std::chrono::milliseconds timeout = kWait) {
-        const bool reached = eventually([&] { return core->stateMachine().state() == state; }, timeout);
-        if (!reached) {
-            const int now = core->stateMachine().state();
-            ADD_FAILURE() << "expected " << agent::StateNames[state] << ", still in "
-                          << (now >= 0 ? agent::StateNames[now] : "not started");
-        }
-        return reached;
+        return reachesState(core->stateMachine(), state, timeout);
     }
     static bool eventually(const std::function<bool()>& done, std::chrono::milliseconds timeout = kWait) {
-        const auto deadline = std::chrono::steady_clock::now() + timeout;
-        while (std::chrono::steady_clock::now() < deadline) {
-            if (done()) return true;
-            std::this_thread::sleep_for(5ms);
-        }
-        return done();
+        return ::eventually(done, timeout);
     }
     std::string sent(const std::string& prefix) { return cti.waitFor(prefix, kWait).value_or("<nothing>"); }
     std::string onWire(const std::string& prefix) { return switchboard.waitFor(prefix, kWait).value_or("<nothing>"); }

@@ -18,6 +18,7 @@
 #include "infra/Timing.h"
 #include "lab/cti/LabCtiServer.h"
 #include "support/FakeVoiceEngine.h"
+#include "support/Eventually.h"
 #include "support/LogCapture.h"
 #include "support/TempDir.h"
 
@@ -70,22 +71,10 @@ protected:
     void hangUpLine(int callNo) { voice.emitState(callNo, 0); }
 
     bool waitForState(int state, std::chrono::milliseconds timeout = kWait) {
-        const bool reached = eventually([&] { return core.stateMachine().state() == state; }, timeout);
-        if (!reached) {
-            const int now = core.stateMachine().state();
-            ADD_FAILURE() << "expected " << agent::StateNames[state] << ", still in "
-                          << (now >= 0 ? agent::StateNames[now] : "not started");
-        }
-        return reached;
+        return reachesState(core.stateMachine(), state, timeout);
     }
-
     static bool eventually(const std::function<bool()>& done, std::chrono::milliseconds timeout = kWait) {
-        const auto deadline = std::chrono::steady_clock::now() + timeout;
-        while (std::chrono::steady_clock::now() < deadline) {
-            if (done()) return true;
-            std::this_thread::sleep_for(2ms);
-        }
-        return done();
+        return ::eventually(done, timeout);
     }
 
     std::string sent(const std::string& prefix) { return server.waitFor(prefix, kWait).value_or("<nothing>"); }

@@ -9,6 +9,7 @@
 #include "lab/switch/IaxTestPhone.h"
 #include "lab/switch/LabPcap.h"
 #include "lab/switch/LabSwitch.h"
+#include "support/Shell.h"
 #include "support/TempDir.h"
 
 namespace {
@@ -17,16 +18,6 @@ using namespace std::chrono_literals;
 using namespace testiax;
 
 constexpr auto kWait = 3s;
-
-std::string run(const std::string& command) {
-    std::string output;
-    if (std::FILE* pipe = ::popen(command.c_str(), "r")) {
-        char buffer[4096];
-        for (std::size_t read; (read = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) output.append(buffer, read);
-        ::pclose(pipe);
-    }
-    return output;
-}
 
 // Every datagram the switch sent and received in a registration, a call with voice, DTMF and
 // a hold, a call it placed and the hang-ups, decoded by an independent dissector.
@@ -105,12 +96,12 @@ TEST(LabSwitchTshark, DecodesEverythingTheSwitchSentWithoutAMalformedPacket) {
     const auto datagrams = readLabPcapUdp(capture).datagrams;
     ASSERT_GT(datagrams.size(), 30u);
     const std::string port = std::to_string(lab.port());
-    const std::string summary = run("tshark -r " + capture + " -d udp.port==" + port + ",iax2 2>&1");
+    const std::string summary = commandOutput("tshark -r " + capture + " -d udp.port==" + port + ",iax2 2>&1");
     EXPECT_EQ(summary.find("Malformed"), std::string::npos) << summary;
     for (const char* name : {"CALLTOKEN", "REGAUTH", "REGACK", "AUTHREQ", "ACCEPT", "RINGING", "ANSWER", "Voice",
                              "Mini packet", "HANGUP", "PONG", "LAGRP", "NEW", "QUELCH", "DTMF"})
         EXPECT_NE(summary.find(name), std::string::npos) << name << " missing in\n" << summary;
-    const std::string details = run("tshark -r " + capture + " -d udp.port==" + port + ",iax2 -V 2>&1");
+    const std::string details = commandOutput("tshark -r " + capture + " -d udp.port==" + port + ",iax2 -V 2>&1");
     EXPECT_EQ(details.find("Malformed"), std::string::npos);
     EXPECT_EQ(details.find("[Expert Info (Error"), std::string::npos);
     EXPECT_NE(details.find("Apparent Address"), std::string::npos);

@@ -13,6 +13,7 @@
 #include "lab/common/LabTone.h"
 #include "lab/switch/LabSwitch.h"
 #include "lab/switch/LabWav.h"
+#include "support/Shell.h"
 #include "support/TempDir.h"
 #include "voice/engine/iax/IaxVoiceEngine.h"
 #include "voice/engine/media/Codec.h"
@@ -23,16 +24,6 @@ using namespace std::chrono_literals;
 namespace {
 
 constexpr auto kWait = 5s;
-
-std::string run(const std::string& command) {
-    std::string output;
-    if (std::FILE* pipe = ::popen(command.c_str(), "r")) {
-        char buffer[4096];
-        for (std::size_t read; (read = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) output.append(buffer, read);
-        ::pclose(pipe);
-    }
-    return output;
-}
 
 std::size_t count(const std::string& text, const std::string& part) {
     std::size_t found = 0;
@@ -82,8 +73,8 @@ TEST(IaxTshark, DecodesARegistrationACallWithDigitsAHoldAndAHangUpWithoutAMalfor
     lab.stop();
 
     const std::string port = std::to_string(lab.port());
-    const std::string summary = run("tshark -r " + capture + " -d udp.port==" + port + ",iax2 2>&1");
-    const std::string details = run("tshark -r " + capture + " -d udp.port==" + port + ",iax2 -V 2>&1");
+    const std::string summary = commandOutput("tshark -r " + capture + " -d udp.port==" + port + ",iax2 2>&1");
+    const std::string details = commandOutput("tshark -r " + capture + " -d udp.port==" + port + ",iax2 -V 2>&1");
     EXPECT_EQ(count(summary, "Malformed"), 0u) << summary;
     EXPECT_EQ(count(details, "[Expert Info (Error"), 0u) << details;
     for (const char* frame : {"REGREQ", "REGAUTH", "REGACK", "NEW", "AUTHREP", "ANSWER", "DTMF", "QUELCH",
