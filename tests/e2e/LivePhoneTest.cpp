@@ -79,6 +79,8 @@ TEST_F(LivePhoneTest, PreviewDialGoesOutWithTheCustomersCallerId) {
     goReady();
     cti.push(labcti::dialPreview({"http://crm/preview", "0699", "R1", "TBL", "Camp", "ACME", "0800", "T3"}));
     ASSERT_TRUE(waitForState(agent::AgentPreview));
+    // The preview releases the agent channel on its own thread; the agent confirms once it is gone.
+    ASSERT_TRUE(eventually([&] { return !core->lines().lineIsUp(0); }));
     window.answerDialWindow({true, "", 0});
     buttons->showPreviewDial();
     const auto call = waitForSwitchCall([](const LabCallInfo& c) { return c.called == "0699"; });
@@ -109,8 +111,8 @@ TEST_F(LivePhoneTest, AgentChannelThatTheSwitchNeverAnswersTimesOutBackToNotRead
     buttons->OnBnClickedButtonReady();
     ASSERT_TRUE(waitForSwitchCall([](const LabCallInfo& c) { return c.called == "ZQ" + kAgent; }));
     ASSERT_TRUE(eventually([&] { return log.contains("doAgentReadyThread(): Timeout on Asterisk dial, going back to not ready"); }));
-    EXPECT_EQ(log.count("FSM: Begin. State:[Agent-Going-Ready-In-Progress]. Event:[First-Line-Timeout-Event]."), 1);
     ASSERT_TRUE(waitForState(agent::AgentNotReady));
+    EXPECT_EQ(log.count("FSM: Begin. State:[Agent-Going-Ready-In-Progress]. Event:[First-Line-Timeout-Event]."), 1);
     EXPECT_TRUE(waitForSwitchCall([](const LabCallInfo& c) { return c.state == LabCallState::Ended; }))
         << "the unanswered agent channel was left ringing";
 }
