@@ -43,7 +43,7 @@ TEST_F(IaxEngineTest, CallsOnEachLineRingAnswerAndEndFromEitherSide) {
     const auto hangup = peer_.expect(Peer::Iax, Peer::Hangup);
     ASSERT_TRUE(hangup);
     EXPECT_EQ(hangup->text(Peer::Cause), "Dumped Call");
-    EXPECT_EQ(events_.lastState(1), 0);
+    EXPECT_TRUE(events_.waitFor(EventLog::state(1, 0)));
     EXPECT_TRUE(waitForMedia("close 1"));
 
     peer_.sendOn(calls[0], Peer::Iax, Peer::Hangup, Peer::element(Peer::Cause, "Normal Clearing"));
@@ -68,7 +68,7 @@ TEST_F(IaxEngineTest, DialPicksTheSelectedIdleLineElseTheFirstIdleAndFailsWhenAl
     EXPECT_EQ(engine_->iaxc_selected_call(), 1);
 
     engine_->iaxc_dump_all_calls();
-    for (int line = 0; line < 3; ++line) EXPECT_EQ(events_.lastState(line), 0);
+    for (int line = 0; line < 3; ++line) EXPECT_TRUE(events_.waitFor(EventLog::state(line, 0)));
     // Calls dropped before the switch named its call send no HANGUP, and no NEW is resent.
     std::this_thread::sleep_for(30ms);  // what was on its way before the drop
     peer_.forgetReceived();
