@@ -226,8 +226,10 @@ void InboundMessages::handleLoginResponse(const KVSet& message) {
     session_.agentGroupDbid.set(message.getValue("GroupDBID"));
     if (agent_.isClosing()) return;
     agent_.QueuePhoneEvent(call_.readyAfterLogin ? agent::LoginEvent : agent::LoginWhithNotReadyEvent);
-    agent_.registerWithSwitch();
+    // Shown first: the switch's answer, which replaces this text, can come back before
+    // registerWithSwitch returns.
     agent_.showTicker(TickerText::alert("Registering with switch, please wait..."));
+    agent_.registerWithSwitch();
 }
 
 // The recording and wrap-up settings, as at login.

@@ -212,6 +212,7 @@ TEST_F(CallsTest, RejectedRegistrationStopsTheLoginWithATickerText) {
     startPhone();
     clickLogin();
     ASSERT_TRUE(waitForState(agent::AgentLoggingInWhithNotReady));
+    ASSERT_TRUE(eventually([&] { return voice.has("register 1001 pw 127.0.0.1:4569"); }));
     voice.emitResult(VoiceEvent::RegistrationRejected, "Registration rejected");
     ASSERT_TRUE(waitForState(agent::AgentLoggedOut));
     EXPECT_EQ(window.ticker().text, "Registration rejected from switch !");

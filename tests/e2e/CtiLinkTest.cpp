@@ -52,6 +52,7 @@ TEST_F(CtiLinkTest, ReadyAfterLoginGoesReadyOnceTheAgentChannelAnswers) {
     startPhone();
     clickLogin();
     ASSERT_TRUE(waitForState(agent::AgentLoggingIn));
+    ASSERT_TRUE(eventually([&] { return voice.has("register 1001 pw 127.0.0.1:4569"); }));
     voice.emitResult(VoiceEvent::RegistrationAccepted);
     ASSERT_TRUE(waitForState(agent::AgentGoingReadyInProgress));
     ASSERT_TRUE(eventually([&] { return voice.has("call_on_line 0 1001@127.0.0.1:4569/ZQ1001"); }));
@@ -62,6 +63,15 @@ TEST_F(CtiLinkTest, ReadyAfterLoginGoesReadyOnceTheAgentChannelAnswers) {
     EXPECT_EQ(window.caption(), "Orvane  Orvane [Ready]");
     EXPECT_TRUE(window.control(Control::NotReady).visible);
     EXPECT_FALSE(window.control(Control::Ready).visible);
+}
+
+TEST_F(CtiLinkTest, ASwitchThatAnswersBeforeTheRegistrationCallReturnsLeavesNoWaitingText) {
+    voice.registrationAnswer = VoiceEvent::RegistrationAccepted;
+    startPhone();
+    clickLogin();
+    ASSERT_TRUE(waitForState(agent::AgentNotReady));
+    std::this_thread::sleep_for(20ms);  // the login handler has long returned
+    EXPECT_EQ(window.ticker().text, "");
 }
 
 TEST_F(CtiLinkTest, NotReadyWithAReasonSendsTwoMessagesAndTheAcknowledgementKeepsTheReason) {

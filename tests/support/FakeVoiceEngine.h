@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <map>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -18,6 +19,9 @@ public:
     int currentInput = 0;
     int currentOutput = 0;
     int currentRing = 0;
+    // When set, the registration is answered with this result before iaxc_register returns,
+    // as a switch on loopback can.
+    std::optional<int> registrationAnswer;
 
     std::vector<std::string> operations() const {
         std::lock_guard guard(lock_);
@@ -84,7 +88,9 @@ public:
     int iaxc_start_processing_thread() override { return record("start processing"); }
     int iaxc_stop_processing_thread() override { return record("stop processing"); }
     int iaxc_register(const std::string& user, const std::string& secret, const std::string& host) override {
-        return record("register " + user + " " + secret + " " + host);
+        const int result = record("register " + user + " " + secret + " " + host);
+        if (registrationAnswer) emitResult(*registrationAnswer);
+        return result;
     }
     int iaxc_unregister_user(const std::string& user, const std::string& secret, const std::string& host) override {
         return record("unregister " + user + " " + secret + " " + host);
