@@ -45,6 +45,7 @@ TEST_F(AppletTest, ForceReadyIsRefusedOutsideNotReady) {
 TEST_F(AppletTest, RemoteDialFromNotReadyWaitsForTheTrackNumberAndDialsOnLineOne) {
     loginNotReady();
     connectApplet();
+    peerAnswerWaitsLongEnough();  // the track number must come within the wait
     server.clearReceived();
     applet->send(labapplet::dial("0612", "T5"));
     EXPECT_EQ(sent("99,"), "99,0^1001");
@@ -65,6 +66,7 @@ TEST_F(AppletTest, RemoteDialWhileReadyUsesLineTwo) {
     loginNotReady();
     goReady();
     connectApplet();
+    peerAnswerWaitsLongEnough();  // the track number must come within the wait
     applet->send(labapplet::dial("0613", "T6"));
     ASSERT_TRUE(eventually([&] { return voice.has("call 1001@127.0.0.1:4569/MCALL0613^T6"); }));
     EXPECT_TRUE(voice.has("select 1"));

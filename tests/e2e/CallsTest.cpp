@@ -161,6 +161,7 @@ TEST_F(CallsTest, ConsultationOfAnAgentIsCancelledWithTheCancelMessage) {
     goReady();
     distributeCall();
     window.answerDialWindow({true, "2002", 1});
+    peerAnswerWaitsLongEnough();  // the consult answer must come within the wait
     auto conference = std::async(std::launch::async, [&] { core.OnBnClickedButtonConference(); });
     EXPECT_EQ(sent("324,"),
               "324,<MSG_TYPE_CONSULT_CALL_REQUEST><REQUEST_DATA>2002</REQUEST_DATA><TRACKNUM>T1</TRACKNUM>"
