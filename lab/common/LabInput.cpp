@@ -1,4 +1,3 @@
-#include <cstdio>
 #include "lab/common/LabInput.h"
 
 #include <fcntl.h>
@@ -7,6 +6,7 @@
 
 #include <cerrno>
 #include <csignal>
+#include <cstdio>
 #include <stdexcept>
 #include <utility>
 

@@ -9,8 +9,6 @@
 
 namespace {
 
-using namespace std::chrono_literals;
-
 std::optional<LabCallAnswer> answerNamed(const std::string& name) {
     if (name == "answer") return LabCallAnswer::Answer;
     if (name == "never") return LabCallAnswer::Never;
