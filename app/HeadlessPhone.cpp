@@ -7,9 +7,9 @@
 
 #include "AgentVocabulary.h"
 #include "core/AgentTables.h"
-#include "core/CImplementation.h"
+#include "agent/CImplementation.h"
 #include "core/EventQueue.h"
-#include "core/HeadlessAgentWindow.h"
+#include "agent/HeadlessAgentWindow.h"
 #include "desktop/HeadlessBrowserHandler.h"
 #include "infra/CLogger.h"
 #include "infra/InstanceGuard.h"

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "core/LoginEntries.h"
+#include "agent/LoginEntries.h"
 
 class VoiceEngine;
 

@@ -7,10 +7,10 @@
 #include <thread>
 
 #include "AgentVocabulary.h"
-#include "core/AgentButtons.h"
-#include "core/CImplementation.h"
-#include "core/HeadlessAgentWindow.h"
-#include "core/LoginEntries.h"
+#include "agent/AgentButtons.h"
+#include "agent/CImplementation.h"
+#include "agent/HeadlessAgentWindow.h"
+#include "agent/LoginEntries.h"
 #include "cti/KVSet.h"
 #include "desktop/HeadlessBrowserHandler.h"
 #include "infra/CLogger.h"

@@ -11,9 +11,9 @@
 #include <vector>
 
 #include "AgentVocabulary.h"
-#include "core/CImplementation.h"
+#include "agent/CImplementation.h"
 #include "core/EventQueue.h"
-#include "core/HeadlessAgentWindow.h"
+#include "agent/HeadlessAgentWindow.h"
 #include "desktop/HeadlessBrowserHandler.h"
 #include "infra/CLogger.h"
 #include "support/FakeVoiceEngine.h"

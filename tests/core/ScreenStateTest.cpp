@@ -1,8 +1,8 @@
 #include <gtest/gtest.h>
 
 #include "AgentVocabulary.h"
-#include "core/CImplementation.h"
-#include "core/HeadlessAgentWindow.h"
+#include "agent/CImplementation.h"
+#include "agent/HeadlessAgentWindow.h"
 #include "desktop/HeadlessBrowserHandler.h"
 #include "infra/Timing.h"
 #include "support/FakeVoiceEngine.h"

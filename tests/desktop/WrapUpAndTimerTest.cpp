@@ -5,7 +5,7 @@
 #include <mutex>
 #include <thread>
 
-#include "core/HeadlessAgentWindow.h"
+#include "agent/HeadlessAgentWindow.h"
 #include "desktop/CTimer.h"
 #include "desktop/WrapUpChecker.h"
 #include "infra/Timing.h"

@@ -8,11 +8,11 @@
 #include <thread>
 
 #include "AgentVocabulary.h"
-#include "core/AgentButtons.h"
+#include "agent/AgentButtons.h"
 #include "core/AgentTables.h"
-#include "core/CImplementation.h"
-#include "core/HeadlessAgentWindow.h"
-#include "core/LoginEntries.h"
+#include "agent/CImplementation.h"
+#include "agent/HeadlessAgentWindow.h"
+#include "agent/LoginEntries.h"
 #include "desktop/HeadlessBrowserHandler.h"
 #include "infra/SettingsStore.h"
 #include "infra/Timing.h"

@@ -6,7 +6,7 @@
 #include "AgentVocabulary.h"
 #include "core/AgentTables.h"
 #include "core/CallContext.h"
-#include "core/HeadlessAgentWindow.h"
+#include "agent/HeadlessAgentWindow.h"
 #include "infra/ThreadGroup.h"
 #include "infra/Timing.h"
 #include "support/FakeVoiceEngine.h"

@@ -1,4 +1,4 @@
-#include "core/StoredSettings.h"
+#include "agent/StoredSettings.h"
 
 #include "infra/CLogger.h"
 #include "infra/SettingsStore.h"

@@ -1,10 +1,10 @@
-#include "core/LoginEntries.h"
+#include "agent/LoginEntries.h"
 
 #include <algorithm>
 #include <vector>
 
 #include "core/CallContext.h"
-#include "core/StoredSettings.h"
+#include "agent/StoredSettings.h"
 #include "infra/LeadingInt.h"
 
 namespace {

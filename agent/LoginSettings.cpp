@@ -1,4 +1,4 @@
-#include "core/LoginSettings.h"
+#include "agent/LoginSettings.h"
 
 #include "infra/CLogger.h"
 #include "infra/LeadingInt.h"

@@ -1,4 +1,4 @@
-#include "core/AgentButtons.h"
+#include "agent/AgentButtons.h"
 
 #include <algorithm>
 #include <cctype>
@@ -6,8 +6,8 @@
 
 #include "AgentVocabulary.h"
 #include "core/AgentWindow.h"
-#include "core/CImplementation.h"
-#include "core/LoginEntries.h"
+#include "agent/CImplementation.h"
+#include "agent/LoginEntries.h"
 #include "infra/CLogger.h"
 
 namespace {

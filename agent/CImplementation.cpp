@@ -1,4 +1,4 @@
-#include "core/CImplementation.h"
+#include "agent/CImplementation.h"
 
 #include <chrono>
 #include <thread>

@@ -1,4 +1,4 @@
-#include "core/HeadlessAgentWindow.h"
+#include "agent/HeadlessAgentWindow.h"
 
 #include "infra/CLogger.h"
 
