@@ -9,14 +9,9 @@
 #include "agent/CImplementation.h"
 #include "agent/LoginEntries.h"
 #include "infra/CLogger.h"
+#include "infra/Trimmed.h"
 
 namespace {
-
-std::string trimmed(const std::string& text) {
-    const auto first = text.find_first_not_of(" \t\r\n");
-    if (first == std::string::npos) return {};
-    return text.substr(first, text.find_last_not_of(" \t\r\n") - first + 1);
-}
 
 bool sameIgnoringCase(const std::string& a, const std::string& b) {
     return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {

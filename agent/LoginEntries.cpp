@@ -6,6 +6,7 @@
 #include "core/CallContext.h"
 #include "agent/StoredSettings.h"
 #include "infra/LeadingInt.h"
+#include "infra/Trimmed.h"
 
 namespace {
 
@@ -13,12 +14,6 @@ constexpr std::size_t kLongestEntry = 19;
 constexpr std::size_t kShortestAgentId = 3;
 
 bool hasSeparator(const std::string& text) { return text.find_first_of("|^~][ ") != std::string::npos; }
-
-std::string trimmed(const std::string& text) {
-    const auto first = text.find_first_not_of(" \t\r\n");
-    if (first == std::string::npos) return {};
-    return text.substr(first, text.find_last_not_of(" \t\r\n") - first + 1);
-}
 
 }  // namespace
 

@@ -45,7 +45,8 @@ public:
     virtual bool selectIaxLine(int callNo) = 0;
     virtual int selectedCall() = 0;
     virtual void unquelchAllCalls() = 0;
-    // Line -1 is the selected line.
+    // Line kSelectedLine is the selected line.
+    static constexpr int kSelectedLine = -1;
     virtual void setLineTrackNum(const std::string& trackNumber, int line) = 0;
     virtual std::string getVelmoraTrackNum(int line) = 0;
     virtual bool lineIsUp(int line) = 0;  // lines 0..2

@@ -16,7 +16,6 @@
 
 namespace {
 
-constexpr int kSelectedLine = -1;
 constexpr int kDefaultSwitchPort = 4569;
 
 bool contains(const std::string& text, const char* part) { return text.find(part) != std::string::npos; }
@@ -81,7 +80,7 @@ void InboundMessages::handleAgentDialing(const KVSet& message) {
 void InboundMessages::handlePersonalDial(const KVSet& message) {
     call_.setTrackNumber(message.getValue("VelmoraTracknum"));
     const std::string trackNumber = call_.trackNumber.get();
-    agent_.setLineTrackNum(trackNumber, kSelectedLine);
+    agent_.setLineTrackNum(trackNumber, CtiAgent::kSelectedLine);
     logMessage(LogLevel::Debug, "Received ack to DIAL and a tracknum[%s]", trackNumber.c_str());
     session_.terminateReceived = false;
     if (!call_.remoteDial) agent_.openDialPad();
@@ -105,7 +104,7 @@ void InboundMessages::handleQueueDistribute(const KVSet& message) {
     const std::string ani = message.getValue("Ani");
     call_.ani.set(ani);
     logMessage(LogLevel::Debug, "ANI received from VelmoraCTI : %s", ani.c_str());
-    agent_.setLineTrackNum(trackNumber, kSelectedLine);
+    agent_.setLineTrackNum(trackNumber, CtiAgent::kSelectedLine);
 
     session_.setCallData(std::make_shared<CallData>(trackNumber, ani, message.toString("EXTRADATA")));
     agent_.refreshAttachedData();

@@ -12,7 +12,6 @@
 
 namespace {
 
-constexpr int kSelectedLine = -1;
 constexpr std::size_t kConferenceTrackNumberLength = 100;
 
 void logEntry(const char* line) { logMessage(LogLevel::Debug, "%s", line); }
@@ -96,14 +95,14 @@ void OutboundMessages::SendAgentInCallToCti() {
 void OutboundMessages::SendAgentCancelDialingToCti() {
     logEntry("CImplementation::SendAgentCancelDialingToCti()");
     send(agentReport(66) + "^" + status_.notReadyReason());
-    agent_.setLineTrackNum("", kSelectedLine);
+    agent_.setLineTrackNum("", CtiAgent::kSelectedLine);
 }
 
 void OutboundMessages::SendTransferToCti(int transferType) {
     agent_.QueuePhoneEvent(agent::TransferEvent);
     agent_.RemoveHold();
     const std::string destination = call_.dialDestination.get();
-    send("77," + call_.agentId.get() + "^" + destination + "^" + agent_.getVelmoraTrackNum(kSelectedLine) + "^" +
+    send("77," + call_.agentId.get() + "^" + destination + "^" + agent_.getVelmoraTrackNum(CtiAgent::kSelectedLine) + "^" +
          call_.trackNumber.get() + "^" + transferTypeName(transferType));
     agent_.clearLineTrackNums();
     logMessage(LogLevel::Debug, "Transfer to [%s]", destination.c_str());
@@ -136,7 +135,7 @@ void OutboundMessages::SendUnHoldToCti() {
 void OutboundMessages::SendAgentReallyDialingToCti() {
     logEntry("CImplementation::SendAgentReallyDialingToCti()");
     send("131," + call_.campaignName.get() + "^" + call_.agentId.get() + "^" +
-         std::to_string(agent_.selectedCall()) + "^" + agent_.getVelmoraTrackNum(kSelectedLine));
+         std::to_string(agent_.selectedCall()) + "^" + agent_.getVelmoraTrackNum(CtiAgent::kSelectedLine));
 }
 
 void OutboundMessages::sendLineDown(const std::string& lineTrackNumber) { send("137," + lineTrackNumber); }

@@ -4,6 +4,7 @@
 #include <thread>
 
 #include "infra/Timing.h"
+#include "lab/LabTestWaits.h"
 #include "lab/RawPeer.h"
 #include "lab/applet/LabAppletClient.h"
 #include "lab/applet/LabAppletRequests.h"
@@ -12,8 +13,6 @@ namespace {
 
 using namespace std::chrono_literals;
 
-constexpr auto kWait = 3s;
-constexpr auto kQuiet = 100ms;
 
 // A heartbeat far longer than any test, so that only the heartbeat tests see one.
 constexpr auto kNoHeartbeatInTests = std::chrono::hours(1000);

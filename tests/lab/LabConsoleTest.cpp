@@ -3,6 +3,7 @@
 #include <chrono>
 
 #include "infra/Timing.h"
+#include "lab/LabTestWaits.h"
 #include "lab/RawPeer.h"
 #include "lab/applet/LabAppletClient.h"
 #include "lab/applet/LabAppletConsole.h"
@@ -15,7 +16,6 @@ namespace {
 
 using namespace std::chrono_literals;
 
-constexpr auto kWait = 3s;
 
 class LabCtiConsoleTest : public ::testing::Test {
 protected:

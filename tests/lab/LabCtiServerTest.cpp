@@ -4,16 +4,15 @@
 #include <thread>
 
 #include "infra/Timing.h"
+#include "lab/LabTestWaits.h"
+#include "lab/RawPeer.h"
 #include "lab/cti/LabCtiMessages.h"
 #include "lab/cti/LabCtiServer.h"
-#include "lab/RawPeer.h"
 
 namespace {
 
 using namespace std::chrono_literals;
 
-constexpr auto kWait = 3s;       // for what must happen
-constexpr auto kQuiet = 100ms;   // for what must not
 
 // A production interval as it passes in this run.
 std::chrono::milliseconds scaled(std::chrono::milliseconds production) {

@@ -21,7 +21,7 @@ namespace {
 using Strings = std::vector<std::string>;
 using Click = HeadlessAgentWindow::ConferenceClick;
 
-class RecordingAgent : public VoiceAgent {
+class ConferenceAgentSide : public VoiceAgent {
 public:
     void QueuePhoneEvent(int event) override { add(agent::EventNames[event]); }
     void showTicker(const TickerText&) override {}
@@ -80,7 +80,7 @@ protected:
     LogCapture log;
     FakeVoiceEngine engine;
     CallContext call;
-    RecordingAgent agentSide;
+    ConferenceAgentSide agentSide;
     ThreadGroup threads;
     HeadlessAgentWindow window;
     SwitchRegistration switchRegistration{engine, agentSide};

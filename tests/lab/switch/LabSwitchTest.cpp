@@ -4,6 +4,7 @@
 #include <thread>
 
 #include "infra/Timing.h"
+#include "lab/LabTestWaits.h"
 #include "lab/switch/IaxTestPhone.h"
 #include "lab/switch/LabSwitch.h"
 #include "lab/switch/LabWav.h"
@@ -14,8 +15,7 @@ namespace {
 using namespace std::chrono_literals;
 using namespace testiax;
 
-constexpr auto kWait = 3s;      // for what must happen
-constexpr auto kQuiet = 150ms;  // for what must not
+constexpr auto kSwitchQuiet = 150ms;  // for what must not
 
 LabSwitchOptions labOptions() {
     LabSwitchOptions options;
@@ -149,7 +149,7 @@ TEST_F(LabSwitchTest, RejectModeRefusesAndSilentModeAnswersNothingUntilSwitchedB
     Leg ignored = phone.leg();
     phone.sendIax(ignored, kRegReq, {{kUsername, "1001"}, {kRefresh, u16(60)}});
     phone.sendIax(ignored, kPing);
-    EXPECT_TRUE(phone.drain(kQuiet).empty());
+    EXPECT_TRUE(phone.drain(kSwitchQuiet).empty());
     EXPECT_EQ(lab.frames().back(), "PING");
 
     lab.configure([](LabSwitchOptions& options) { options.registrationMode = LabRegistrationMode::Accept; });
@@ -303,7 +303,7 @@ TEST_F(LabSwitchTest, NeverAnsweredCallRingsUntilAnsweredOrHungUpOnCommand) {
     ASSERT_TRUE(accept && accept->is(kIax, kAccept));
     phone.ack(leg, *accept);
     ASSERT_TRUE(phone.expectOn(leg, kControl, kRinging, kWait));
-    EXPECT_FALSE(phone.expect(kControl, kAnswer, kQuiet));
+    EXPECT_FALSE(phone.expect(kControl, kAnswer, kSwitchQuiet));
     const auto call = lab.waitForCall([](const LabCallInfo& info) { return info.state == LabCallState::Ringing; }, kWait);
     ASSERT_TRUE(call);
     EXPECT_FALSE(lab.hangUp(call->id + 100));

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "infra/Timing.h"
+#include "lab/LabTestWaits.h"
 #include "lab/switch/IaxTestPhone.h"
 #include "lab/switch/LabPcap.h"
 #include "lab/switch/LabSwitch.h"
@@ -17,7 +18,6 @@ namespace {
 using namespace std::chrono_literals;
 using namespace testiax;
 
-constexpr auto kWait = 3s;
 
 // Every datagram the switch sent and received in a registration, a call with voice, DTMF and
 // a hold, a call it placed and the hang-ups, decoded by an independent dissector.

@@ -33,7 +33,7 @@ using namespace std::chrono_literals;
 
 namespace {
 
-constexpr auto kWait = 10s;
+constexpr auto kModemWait = 10s;
 constexpr double kOurHertz = 1000;
 constexpr double kModemAnswerHertz = 2100;  // the answer tone of a fax that picks up
 constexpr auto kAnswerToneTime = 2s;
@@ -63,7 +63,7 @@ public:
         config.close();
         std::filesystem::remove(recordPath());
         started_ = process_.start({kIaxModem, name_}, {}, folder.str(), (folder.path() / "iaxmodem.err").string());
-        for (auto deadline = std::chrono::steady_clock::now() + kWait; tty_ < 0 && std::chrono::steady_clock::now() < deadline;) {
+        for (auto deadline = std::chrono::steady_clock::now() + kModemWait; tty_ < 0 && std::chrono::steady_clock::now() < deadline;) {
             tty_ = ::open(device_.c_str(), O_RDWR | O_NOCTTY);
             if (tty_ < 0) std::this_thread::sleep_for(50ms);
         }
@@ -90,7 +90,7 @@ public:
     void type(const std::string& text) { ::write(tty_, text.data(), text.size()); }
     // Reads the tty until `text` appears, and forgets what was read up to it.
     bool waitFor(const std::string& text) {
-        const auto deadline = std::chrono::steady_clock::now() + kWait;
+        const auto deadline = std::chrono::steady_clock::now() + kModemWait;
         while (std::chrono::steady_clock::now() < deadline) {
             if (const auto at = seen_.find(text); at != std::string::npos) {
                 seen_.erase(0, at + text.size());
@@ -110,7 +110,7 @@ public:
     }
     // What the modem heard from us (16-bit samples), once it has written them out.
     std::vector<std::int16_t> heard() const {
-        const auto deadline = std::chrono::steady_clock::now() + kWait;
+        const auto deadline = std::chrono::steady_clock::now() + kModemWait;
         std::error_code error;
         while (std::filesystem::file_size(recordPath(), error) == 0 || error) {
             if (std::chrono::steady_clock::now() > deadline) return {};
@@ -160,7 +160,7 @@ protected:
     std::string file(const std::string& name) const { return (folder.path() / name).string(); }
     bool waitForState(int callNo, const std::function<bool(int state)>& match) {
         std::unique_lock guard(lock);
-        return arrived.wait_for(guard, kWait, [&] {
+        return arrived.wait_for(guard, kModemWait, [&] {
             for (const VoiceEvent& event : events)
                 if (event.type == VoiceEvent::State && event.callNo == callNo && match(event.state)) return true;
             return false;
@@ -172,7 +172,7 @@ protected:
     }
     bool hasText(const std::string& text) {
         std::unique_lock guard(lock);
-        return arrived.wait_for(guard, kWait, [&] {
+        return arrived.wait_for(guard, kModemWait, [&] {
             for (const VoiceEvent& event : events)
                 if (event.type == VoiceEvent::Text && event.message == text) return true;
             return false;

@@ -23,7 +23,7 @@ using namespace std::chrono_literals;
 
 namespace {
 
-constexpr auto kWait = 5s;
+constexpr auto kTsharkWait = 5s;
 
 std::size_t count(const std::string& text, const std::string& part) {
     std::size_t found = 0;
@@ -55,20 +55,20 @@ TEST(IaxTshark, DecodesARegistrationACallWithDigitsAHoldAndAHangUpWithoutAMalfor
         ASSERT_EQ(engine.iaxc_start_processing_thread(), 0);
         const std::string host = "127.0.0.1:" + std::to_string(lab.port());
         engine.iaxc_register("1001", "pw1001", host);
-        ASSERT_TRUE(lab.waitForRegistration("1001", kWait));
+        ASSERT_TRUE(lab.waitForRegistration("1001", kTsharkWait));
         ASSERT_EQ(engine.iaxc_call("1001@" + host + "/ZQ1001"), 0);
-        ASSERT_TRUE(lab.waitForCall([](const LabCallInfo& call) { return call.state == LabCallState::Answered; }, kWait));
+        ASSERT_TRUE(lab.waitForCall([](const LabCallInfo& call) { return call.state == LabCallState::Answered; }, kTsharkWait));
         std::this_thread::sleep_for(300ms);  // voice both ways
         for (const char digit : std::string("12#")) engine.iaxc_send_dtmf(digit);
-        ASSERT_TRUE(lab.waitFor("DTMF #", kWait));
+        ASSERT_TRUE(lab.waitFor("DTMF #", kTsharkWait));
         engine.iaxc_quelch(0, 1);
-        ASSERT_TRUE(lab.waitFor("QUELCH", kWait));
+        ASSERT_TRUE(lab.waitFor("QUELCH", kTsharkWait));
         engine.iaxc_unquelch(0);
-        ASSERT_TRUE(lab.waitFor("UNQUELCH", kWait));
+        ASSERT_TRUE(lab.waitFor("UNQUELCH", kTsharkWait));
         engine.iaxc_dump_call();
-        ASSERT_TRUE(lab.waitFor("HANGUP", kWait));
+        ASSERT_TRUE(lab.waitFor("HANGUP", kTsharkWait));
         engine.iaxc_unregister_user("1001", "pw1001", host);
-        ASSERT_TRUE(lab.waitForUnregistration("1001", kWait));
+        ASSERT_TRUE(lab.waitForUnregistration("1001", kTsharkWait));
     }
     lab.stop();
 

@@ -12,7 +12,7 @@
 namespace iax {
 namespace {
 constexpr std::size_t kTagLength = 255;
-constexpr int kMaxTokenRounds = 2;
+constexpr int kMaxCallTokenRounds = 2;
 constexpr const char* kLocalContext = "default";
 constexpr const char* kDtmfDigits = "0123456789*#ABCD";
 
@@ -374,7 +374,7 @@ void Lines::callToken(Dialog& dialog, const std::string& token, Clock::time_poin
     const int line = dialog.owner.id;
     if (!valid(line) || calls_[line].dialog != dialog.localCall() || !(calls_[line].bits & VoiceEvent::Outgoing))
         return;
-    if (++calls_[line].tokenRounds > kMaxTokenRounds) {
+    if (++calls_[line].tokenRounds > kMaxCallTokenRounds) {
         logMessage(LogLevel::Warning, "Lines::callToken(): %s keeps asking line %d for a new call token",
                    dialog.peer().text().c_str(), line);
         dialog.restart();

@@ -7,12 +7,12 @@
 
 namespace iax {
 namespace {
-constexpr auto kWindow = std::chrono::seconds(1);
+constexpr auto kThrottleWindow = std::chrono::seconds(1);
 }
 
 void LogThrottle::log(Kind kind, Clock::time_point now, const char* format, ...) {
     Window& window = windows_[kind];
-    if (window.logged && now - window.lastLine < kWindow) {
+    if (window.logged && now - window.lastLine < kThrottleWindow) {
         ++window.held;
         return;
     }

@@ -10,7 +10,7 @@
 namespace iax {
 namespace {
 // A registrar that keeps handing out fresh call tokens is not going to accept one.
-constexpr int kMaxTokenRounds = 2;
+constexpr int kMaxRegistrationTokenRounds = 2;
 constexpr std::uint16_t kRequestedRefreshSeconds =
     static_cast<std::uint16_t>(std::chrono::seconds(intervals::kIaxRegistrationRefresh).count());
 }  // namespace
@@ -151,7 +151,7 @@ void Registrations::finish(std::uint16_t localCall, bool rejected) {
 void Registrations::callToken(Dialog& dialog, const std::string& token, Clock::time_point now) {
     Registration* registration = byDialog(dialog.localCall());
     if (!registration) return;
-    if (++registration->tokenRounds > kMaxTokenRounds) {
+    if (++registration->tokenRounds > kMaxRegistrationTokenRounds) {
         logMessage(LogLevel::Warning, "Registrations::callToken(): %s keeps asking for a new call token",
                    registration->registrar.text().c_str());
         dialogs_.end(dialog.localCall(), now);

@@ -5,16 +5,16 @@
 #include <numbers>
 
 namespace {
-constexpr int kRate = 8000;
-constexpr int kOnSamples = 2 * kRate;
-constexpr int kCadenceSamples = 6 * kRate;
+constexpr int kRingRate = 8000;
+constexpr int kOnSamples = 2 * kRingRate;
+constexpr int kCadenceSamples = 6 * kRingRate;
 constexpr int kRampSamples = 80;     // 10 ms fade at both ends of a ring, against clicks
 constexpr double kToneLevel = 8000;  // each tone's amplitude; the pair peaks at about half of full scale
 }  // namespace
 
 RingTone::RingTone() {
     for (int n = 0; n < kPeriodSamples; ++n) {
-        const double t = static_cast<double>(n) / kRate;
+        const double t = static_cast<double>(n) / kRingRate;
         const double value = kToneLevel * (std::sin(2 * std::numbers::pi * 440 * t) + std::sin(2 * std::numbers::pi * 480 * t));
         period_[n] = static_cast<std::int16_t>(std::lround(value));
     }

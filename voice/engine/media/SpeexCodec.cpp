@@ -6,7 +6,7 @@
 
 namespace {
 
-constexpr int kFrameSamples = 160;
+constexpr int kSpeexFrameSamples = 160;
 constexpr int kQuality = 8;
 constexpr int kMaxFrameBytes = 200;
 // A payload never carries more audio than this (1 s); more is taken for garbage.
@@ -34,11 +34,11 @@ public:
     SpeexCodec& operator=(const SpeexCodec&) = delete;
 
     int format() const override { return iax_format::Speex; }
-    int frameSamples() const override { return kFrameSamples; }
+    int frameSamples() const override { return kSpeexFrameSamples; }
 
     void encode(const std::int16_t* samples, std::vector<std::uint8_t>& out) override {
-        std::array<spx_int16_t, kFrameSamples> input;
-        std::copy(samples, samples + kFrameSamples, input.begin());
+        std::array<spx_int16_t, kSpeexFrameSamples> input;
+        std::copy(samples, samples + kSpeexFrameSamples, input.begin());
         speex_bits_reset(&encodeBits_);
         speex_encode_int(encoder_, input.data(), &encodeBits_);
         std::array<char, kMaxFrameBytes> bytes;
@@ -54,7 +54,7 @@ public:
         const std::size_t start = out.size();
         int frames = 0;
         while (speex_bits_remaining(&decodeBits_) >= kFrameHeaderBits) {
-            std::array<spx_int16_t, kFrameSamples> frame;
+            std::array<spx_int16_t, kSpeexFrameSamples> frame;
             const int result = speex_decode_int(decoder_, &decodeBits_, frame.data());
             if (result == -1) break;  // terminator
             if (result != 0 || speex_bits_remaining(&decodeBits_) < 0 || ++frames > kMaxFramesPerPayload) {

@@ -13,7 +13,7 @@
 
 namespace {
 
-constexpr std::uint32_t kRate = 8000;
+constexpr std::uint32_t kWavRate = 8000;
 constexpr std::uint16_t kBitsPerSample = 16;
 constexpr std::size_t kHeaderBytes = 44;
 constexpr std::size_t kMaxFileBytes = 64u << 20;  // about 70 minutes of audio
@@ -40,8 +40,8 @@ std::array<std::uint8_t, kHeaderBytes> emptyHeader() {
     writeLe32(header.data() + 16, 16);
     writeLe16(header.data() + 20, kPcmFormat);
     writeLe16(header.data() + 22, 1);
-    writeLe32(header.data() + 24, kRate);
-    writeLe32(header.data() + 28, kRate * kBitsPerSample / 8);
+    writeLe32(header.data() + 24, kWavRate);
+    writeLe32(header.data() + 28, kWavRate * kBitsPerSample / 8);
     writeLe16(header.data() + 32, kBitsPerSample / 8);
     writeLe16(header.data() + 34, kBitsPerSample);
     std::memcpy(header.data() + 36, "data", 4);
@@ -53,7 +53,7 @@ std::string formatProblem(const std::uint8_t* chunk, std::uint32_t size) {
     if (size < 16) return "its format chunk is too short";
     const auto format = readLe16(chunk), channels = readLe16(chunk + 2), bits = readLe16(chunk + 14);
     const auto rate = readLe32(chunk + 4);
-    if (format != kPcmFormat || channels != 1 || rate != kRate || bits != kBitsPerSample)
+    if (format != kPcmFormat || channels != 1 || rate != kWavRate || bits != kBitsPerSample)
         return "it is format " + std::to_string(format) + ", " + std::to_string(channels) + " channel(s), " +
                std::to_string(rate) + " Hz, " + std::to_string(bits) + " bits, not 8000 Hz mono 16-bit PCM";
     return {};
