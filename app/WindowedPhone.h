@@ -1,0 +1,10 @@
+#pragma once
+
+struct ProgramOptions;
+class StopSignals;
+class VoiceEngine;
+
+// The phone with its window, in the running QApplication: the agent's bar with the login
+// dialog (or a login at once, when the command line gave one); SIGINT, SIGTERM and the
+// window's close requests all run the clean close, after which the program ends.
+int runWindowedPhone(VoiceEngine& voice, const ProgramOptions& options, StopSignals& stopSignals);
