@@ -6,9 +6,6 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
-#include <ctime>
-#include <iostream>
-#include <mutex>
 #include <string>
 #include <vector>
 
@@ -128,7 +125,7 @@ void settle(Wakeup& wake) {
 
 int runHeadlessPhone(VoiceEngine& voice, const ProgramOptions& options, StopSignals& stopSignals) {
     InstanceGuard guard;
-    if (!startUp(guard, print)) return 1;
+    if (!startUp(guard, printStamped)) return 1;
 
     Wakeup wake;
     InputLines input;
@@ -141,7 +138,7 @@ int runHeadlessPhone(VoiceEngine& voice, const ProgramOptions& options, StopSign
         core.setAfterEvent([&wake] { wake.notify(); });
         AgentButtons buttons(core, window);
         ViewPrinter printer(core, window);
-        HeadlessCommands commands(core, buttons, window, print);
+        HeadlessCommands commands(core, buttons, window, printStamped);
         core.initialize();
 
         bool stop = false;
