@@ -50,10 +50,10 @@ CCompleteConferenceDlg::CCompleteConferenceDlg(const QStringList& history, std::
     column->addLayout(lines);
     column->addLayout(buttons);
 
-    connect(&line1_, &QAbstractButton::clicked, this, [this] { emit clicked(Click::Line1); });
-    connect(&line2_, &QAbstractButton::clicked, this, [this] { emit clicked(Click::Line2); });
-    connect(&complete_, &QAbstractButton::clicked, this, [this] { emit clicked(Click::Complete); });
-    connect(&cancel_, &QAbstractButton::clicked, this, [this] { emit clicked(Click::Cancel); });
+    connect(&line1_, &QAbstractButton::clicked, this, [this] { Q_EMIT clicked(Click::Line1); });
+    connect(&line2_, &QAbstractButton::clicked, this, [this] { Q_EMIT clicked(Click::Line2); });
+    connect(&complete_, &QAbstractButton::clicked, this, [this] { Q_EMIT clicked(Click::Complete); });
+    connect(&cancel_, &QAbstractButton::clicked, this, [this] { Q_EMIT clicked(Click::Cancel); });
     pad_.numberField().setFocus();
 }
 
@@ -69,12 +69,12 @@ QLabel* CCompleteConferenceDlg::addMark(Control id, const QString& colour) {
 }
 
 // Escape or the window's close: the agent cancels the conference.
-void CCompleteConferenceDlg::reject() { emit clicked(Click::Cancel); }
+void CCompleteConferenceDlg::reject() { Q_EMIT clicked(Click::Cancel); }
 
 void CCompleteConferenceDlg::callCloseDialPad() {
     logMessage(LogLevel::Debug, "CDialPadDlg : callCloseDialPad()");
     for (QWidget* control : controls_) control->setEnabled(false);
     cancel_.setEnabled(false);
     const auto pause = std::chrono::duration_cast<std::chrono::milliseconds>(Timing::scaled(intervals::kDialPadClosePause));
-    QTimer::singleShot(static_cast<int>(pause.count()), this, [this] { emit clicked(Click::Cancel); });
+    QTimer::singleShot(static_cast<int>(pause.count()), this, [this] { Q_EMIT clicked(Click::Cancel); });
 }

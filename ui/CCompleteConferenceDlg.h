@@ -26,7 +26,7 @@ public:
     // Closes the window as cancelled from elsewhere, after a short pause.
     void callCloseDialPad();
 
-signals:
+Q_SIGNALS:
     void clicked(CCompleteConferenceDlg::Click click);
 
 protected:

@@ -78,6 +78,7 @@ QColor rgb(std::uint32_t colour) { return QColor((colour >> 16) & 0xFF, (colour 
 
 // The status line's colours tell the agent's state at a glance: (text, background).
 std::pair<QColor, QColor> statusColours(const QString& status) {
+    if (status.contains(QLatin1String("Submit Required"))) return {QColor(0xFF, 0xFF, 0xFF), QColor(0xC8, 0x5A, 0x1E)};
     if (status.startsWith(QLatin1String("[Ready"))) return {QColor(0xFF, 0xFF, 0xFF), QColor(0x2E, 0x8B, 0x57)};
     if (status.startsWith(QLatin1String("[In Call"))) return {QColor(0xFF, 0xFF, 0xFF), QColor(0x1D, 0x5A, 0x8C)};
     if (status.startsWith(QLatin1String("[Not Ready"))) return {QColor(0x3B, 0x2A, 0x00), QColor(0xF2, 0xC1, 0x4E)};
