@@ -96,7 +96,11 @@ void HeadlessCommands::notReady(const std::string& reason) {
     for (std::size_t index = 0; index < reasons.size(); ++index) {
         if (lowered(reasons[index]) != lowered(reason)) continue;
         const int command = AgentButtons::kFirstReasonCommand + static_cast<int>(index);
-        click([this, command] { buttons_.OnNotReadyReasonChosen(command); });
+        // As the agent would: the reason from the menu, then Not Ready when still ready.
+        click([this, command] {
+            buttons_.OnNotReadyReasonChosen(command);
+            if (core_.status().agentState() == "AgentReady") buttons_.OnBnClickedButtonNotReady();
+        });
         return;
     }
     std::string offered;
