@@ -34,6 +34,7 @@ void CTicker::configure(const QColor& first, const QColor& second, const QString
     faceName_ = faceName;
     speed_ = speed;
     mode_ = mode;
+    strip_ = QPixmap();
     x_ = width();
     y_ = 3;
     const auto interval = std::chrono::duration_cast<std::chrono::milliseconds>(Timing::scaled(intervals::kTickerTick));
@@ -44,6 +45,7 @@ void CTicker::configure(const QColor& first, const QColor& second, const QString
 
 void CTicker::setText(const QString& text) {
     text_ = text;
+    strip_ = QPixmap();
     if (mode_ == 4) {
         ticks_ = 0;
         y_ = 0;
@@ -59,6 +61,7 @@ void CTicker::tick() {
         ticks_ = 0;
         y_ = 2;
         text_.clear();
+        strip_ = QPixmap();
     }
     if (ticks_ < kRiseFromTick) --y_;
     restartFromRightWhenGone();
@@ -97,32 +100,41 @@ void CTicker::restartFromRightWhenGone() {
     if (scrolls() && drawnWidth() <= -x_) x_ = width();
 }
 
+const QPixmap& CTicker::strip() {
+    const qreal ratio = devicePixelRatioF();
+    if (!strip_.isNull() && strip_.devicePixelRatio() == ratio) return strip_;
+    strip_ = QPixmap(QSize(std::max(1, drawnWidth()), height()) * ratio);
+    strip_.setDevicePixelRatio(ratio);
+    strip_.fill(Qt::transparent);
+    QPainter painter(&strip_);
+    painter.setFont(font());
+    const int ascent = fontMetrics().ascent();
+    if (mode_ == 2 || mode_ == 5) {
+        int left = 0;
+        bool firstLook = true;
+        for (const QString& part : parts()) {
+            painter.setPen(firstLook ? first_ : second_);
+            painter.drawText(QPoint(left, ((mode_ == 2 && !firstLook) ? 3 : 0) + ascent), part);
+            left += fontMetrics().horizontalAdvance(part);
+            firstLook = !firstLook;
+        }
+    } else {
+        painter.setPen(first_);
+        painter.drawText(QPoint(0, 1 + ascent), text_);
+    }
+    return strip_;
+}
+
 void CTicker::paintEvent(QPaintEvent*) {
     restartFromRightWhenGone();
     QPainter painter(this);
     painter.fillRect(rect(), kBackground);
-    painter.setFont(font());
-    const int ascent = fontMetrics().ascent();
-    auto draw = [&](int left, int top, const QColor& colour, const QString& text) {
-        painter.setPen(colour);
-        painter.drawText(QPoint(left, top + ascent), text);
-    };
-    switch (mode_) {
-    case 3: draw(3, 1, first_, text_); break;
-    case 4: draw(3, y_, first_, text_); break;
-    case 2:
-    case 5: {
-        int left = x_;
-        bool firstLook = true;
-        for (const QString& part : parts()) {
-            const int top = (mode_ == 2 && !firstLook) ? 3 : 0;
-            draw(left, top, firstLook ? first_ : second_, part);
-            left += fontMetrics().horizontalAdvance(part);
-            firstLook = !firstLook;
-        }
-        break;
-    }
-    default: draw(x_, 1, first_, text_); break;
+    if (scrolls()) {
+        if (!text_.isEmpty()) painter.drawPixmap(x_, 0, strip());
+    } else if (!text_.isEmpty()) {
+        painter.setFont(font());
+        painter.setPen(first_);
+        painter.drawText(QPoint(3, (mode_ == 3 ? 1 : y_) + fontMetrics().ascent()), text_);
     }
     drawFrame(&painter);
 }

@@ -2,6 +2,7 @@
 
 #include <QColor>
 #include <QFrame>
+#include <QPixmap>
 #include <QString>
 #include <QStringList>
 #include <QTimer>
@@ -51,8 +52,11 @@ private:
     int drawnWidth() const;
     void restartFromRightWhenGone();
     void updateTimer();
+    // The scrolling text drawn once into a strip, so each step only copies it.
+    const QPixmap& strip();
 
     QTimer timer_;
+    QPixmap strip_;
     QString text_;
     QString faceName_;
     QColor first_{Qt::black};
