@@ -91,7 +91,7 @@ void AgentButtons::showDialPad() {
 }
 
 void AgentButtons::showPreviewDial() {
-    const DialWindowResult choice = window_.runDialWindow("Preview Dialing");
+    const DialWindowResult choice = window_.runDialWindow("Preview Dialing", core_.call().dialledNumber.get());
     if (!choice.confirmed) {
         core_.QueuePhoneEvent(agent::CloseDialEvent);
         return;
