@@ -378,13 +378,7 @@ void COrvaneDlg::enableControl(Control control, bool enabled) {
         return;
     }
     if (isConferenceControl(control)) {
-        std::shared_ptr<ConferenceRun> run;
-        {
-            std::lock_guard guard(lock_);
-            run = conferenceRun_;
-            if (run) run->looks[control].enabled = enabled;
-        }
-        if (run) post([this, run] { applyConferenceLooks(run); });
+        changeConferenceLook(control, [enabled](ConferenceLook& look) { look.enabled = enabled; });
         return;
     }
     if (QWidget* widget = controls_.value(control)) post([widget, enabled] { widget->setEnabled(enabled); });
@@ -392,13 +386,7 @@ void COrvaneDlg::enableControl(Control control, bool enabled) {
 
 void COrvaneDlg::showControl(Control control, bool visible) {
     if (isConferenceControl(control)) {
-        std::shared_ptr<ConferenceRun> run;
-        {
-            std::lock_guard guard(lock_);
-            run = conferenceRun_;
-            if (run) run->looks[control].visible = visible;
-        }
-        if (run) post([this, run] { applyConferenceLooks(run); });
+        changeConferenceLook(control, [visible](ConferenceLook& look) { look.visible = visible; });
         return;
     }
     if (QWidget* widget = controls_.value(control)) post([widget, visible] { widget->setVisible(visible); });
@@ -614,6 +602,18 @@ void COrvaneDlg::openConferenceWindow(const std::shared_ptr<ConferenceRun>& run)
     connect(dialog, &CCompleteConferenceDlg::clicked, this, [run](CCompleteConferenceDlg::Click click) { run->click(click); });
     applyConferenceLooks(run);
     dialog->open();
+}
+
+// A conference control's look changes in the run at once (the window may not be open yet) and
+// reaches the window in order.
+void COrvaneDlg::changeConferenceLook(Control control, const std::function<void(ConferenceLook&)>& change) {
+    std::shared_ptr<ConferenceRun> run;
+    {
+        std::lock_guard guard(lock_);
+        run = conferenceRun_;
+        if (run) change(run->looks[control]);
+    }
+    if (run) post([this, run] { applyConferenceLooks(run); });
 }
 
 void COrvaneDlg::applyConferenceLooks(const std::shared_ptr<ConferenceRun>& run) {

@@ -24,6 +24,7 @@ class CImplementation;
 class CPreferencesDlg;
 class CTicker;
 class ConferenceRun;
+struct ConferenceLook;
 class DialRun;
 
 // The agent's bar: a small frameless window dragged by its body, with the agent's buttons, the
@@ -113,6 +114,7 @@ private:
     void applyStatusText(const QString& text);
     void openDialWindow(const std::shared_ptr<DialRun>& run);
     void openConferenceWindow(const std::shared_ptr<ConferenceRun>& run);
+    void changeConferenceLook(Control control, const std::function<void(ConferenceLook&)>& change);
     void applyConferenceLooks(const std::shared_ptr<ConferenceRun>& run);
     void showAttachedData();
     void toggleAttachedData();

@@ -37,15 +37,17 @@ private:
     DialWindowResult result_;
 };
 
+// How one control of the complete-conference window looks.
+struct ConferenceLook {
+    bool enabled = true;
+    bool visible = true;
+};
+
 // One complete-conference window: the agent's clicks, queued for the worker, which runs the
 // buttons' work; a close from elsewhere counts as Cancel.
 class ConferenceRun {
 public:
     using Click = CCompleteConferenceDlg::Click;
-    struct ControlLook {
-        bool enabled = true;
-        bool visible = true;
-    };
 
     explicit ConferenceRun(bool secondLineEnabled);
 
@@ -55,7 +57,7 @@ public:
     Click next();
 
     QPointer<CCompleteConferenceDlg> dialog;  // GUI thread only
-    std::map<Control, ControlLook> looks;     // under the window's lock
+    std::map<Control, ConferenceLook> looks;  // under the window's lock
 
 private:
     mutable std::mutex lock_;
