@@ -154,6 +154,10 @@ void HeadlessCommands::windowChanged() {
     for (; dialPadsOpened_ < dialPads; ++dialPadsOpened_) modal([this] { buttons_.showDialPad(); });
     for (; previewsOpened_ < previews; ++previewsOpened_) modal([this] { buttons_.showPreviewDial(); });
 
+    const auto boxes = window_.messageBoxes();
+    for (; boxesShown_ < boxes.size(); ++boxesShown_)
+        print_(boxes[boxesShown_].second + ": " + boxes[boxesShown_].first);
+
     const std::string open = window_.openDialWindowTitle();
     if (open == shownDialWindow_) return;
     shownDialWindow_ = open;

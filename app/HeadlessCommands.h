@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <functional>
 #include <mutex>
 #include <string>
@@ -24,8 +25,9 @@ public:
 
     // Carries out one line; false when it asks the phone to close.
     bool run(const std::string& line);
-    // Something the agent sees changed: opens the dial windows the phone asked for and answers
-    // those a command is waiting for. Called from the thread that reads the commands.
+    // Something the agent sees changed: prints the message boxes shown, opens the dial windows
+    // the phone asked for and answers those a command is waiting for. Called from the thread
+    // that reads the commands.
     void windowChanged();
     // Waits for the clicks handed over so far (the phone closes after them).
     void finish();
@@ -50,6 +52,7 @@ private:
     int transferKind_ = 0;
     int dialPadsOpened_ = 0;
     int previewsOpened_ = 0;
+    std::size_t boxesShown_ = 0;
     std::string shownDialWindow_;
     SerialWorker clicks_;
     ThreadGroup modalThreads_;

@@ -96,4 +96,7 @@ TEST_F(HeadlessCommandsTest, MistakesAreAnsweredNotCarriedOut) {
     EXPECT_TRUE(printed("unknown command 'jump'; type help"));
     EXPECT_TRUE(commands.run("help"));
     EXPECT_TRUE(printed(HeadlessCommands::help()));
+    window.showMessageBox("RegSetValueEx failed.", "Registry Error");
+    commands.windowChanged();
+    EXPECT_TRUE(printed("Registry Error: RegSetValueEx failed.")) << "a message box is printed";
 }
