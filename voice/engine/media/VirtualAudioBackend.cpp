@@ -51,11 +51,11 @@ void VirtualAudioBackend::defaultDevices(int& input, int& output, int& ring) con
     ring = 2;
 }
 
-bool VirtualAudioBackend::start(const StreamSpec& spec, AudioStreamClient& client) {
-    if (spec.frames <= 0 || spec.frames > kMaxFrames) return false;
+bool VirtualAudioBackend::start(const StreamFormat& format, AudioStreamClient& client) {
+    if (format.frames <= 0 || format.frames > kMaxFrames) return false;
     stop();
     stopping_ = false;
-    clock_ = std::thread([this, spec, &client] { run(spec, &client); });
+    clock_ = std::thread([this, format, &client] { run(format, &client); });
     return true;
 }
 
@@ -69,9 +69,9 @@ void VirtualAudioBackend::stop() {
     clock_.join();
 }
 
-void VirtualAudioBackend::run(StreamSpec spec, AudioStreamClient* client) {
+void VirtualAudioBackend::run(StreamFormat format, AudioStreamClient* client) {
     using Clock = std::chrono::steady_clock;
-    const auto period = std::chrono::microseconds(spec.frames * 125);  // 125 µs a sample at 8 kHz
+    const auto period = std::chrono::microseconds(format.frames * 125);  // 125 µs a sample at 8 kHz
     auto next = Clock::now();
     std::unique_lock guard(lock_);
     for (;;) {
@@ -79,21 +79,21 @@ void VirtualAudioBackend::run(StreamSpec spec, AudioStreamClient* client) {
         if (wake_.wait_until(guard, next, [this] { return stopping_; })) return;
         guard.unlock();
         if (Clock::now() - next > kMaxCatchUpBlocks * period) next = Clock::now();
-        runBlock(spec, *client);
+        runBlock(format, *client);
         guard.lock();
     }
 }
 
-void VirtualAudioBackend::runBlock(const StreamSpec& spec, AudioStreamClient& client) {
+void VirtualAudioBackend::runBlock(const StreamFormat& format, AudioStreamClient& client) {
     std::array<std::int16_t, kMaxFrames> microphone;
     std::array<std::int16_t, kMaxFrames> speaker;
-    readMicrophone(microphone.data(), spec.frames);
-    client.processBlock(microphone.data(), speaker.data(), spec.frames);
-    speaker_.append(speaker.data(), spec.frames);
-    if (spec.ring < 0) return;
+    readMicrophone(microphone.data(), format.frames);
+    client.processBlock(microphone.data(), speaker.data(), format.frames);
+    speaker_.append(speaker.data(), format.frames);
+    if (format.ring < 0) return;
     std::array<std::int16_t, kMaxFrames> ring;
-    client.produceRingBlock(ring.data(), spec.frames);
-    ring_.append(ring.data(), spec.frames);
+    client.produceRingBlock(ring.data(), format.frames);
+    ring_.append(ring.data(), format.frames);
 }
 
 void VirtualAudioBackend::readMicrophone(std::int16_t* out, int frames) {

@@ -29,12 +29,12 @@ public:
     bool initialize() override;
     std::vector<AudioDevice> devices() const override;
     void defaultDevices(int& input, int& output, int& ring) const override;
-    bool start(const StreamSpec& spec, AudioStreamClient& client) override;
+    bool start(const StreamFormat& format, AudioStreamClient& client) override;
     void stop() override;
 
 private:
-    void run(StreamSpec spec, AudioStreamClient* client);
-    void runBlock(const StreamSpec& spec, AudioStreamClient& client);
+    void run(StreamFormat format, AudioStreamClient* client);
+    void runBlock(const StreamFormat& format, AudioStreamClient& client);
     void readMicrophone(std::int16_t* out, int frames);
 
     const std::string microphoneWav_;
