@@ -14,8 +14,10 @@ constexpr int kMaxCatchUpBlocks = 10;
 
 }  // namespace
 
-VirtualAudioBackend::VirtualAudioBackend(std::string microphoneWav, std::string speakerWav, std::string ringWav)
-    : microphoneWav_(std::move(microphoneWav)), speakerWav_(std::move(speakerWav)), ringWav_(std::move(ringWav)) {}
+VirtualAudioBackend::VirtualAudioBackend(std::string microphoneWav, std::string speakerWav, std::string ringWav,
+                                         Pace pace)
+    : microphoneWav_(std::move(microphoneWav)), speakerWav_(std::move(speakerWav)), ringWav_(std::move(ringWav)),
+      pace_(pace) {}
 
 VirtualAudioBackend::~VirtualAudioBackend() { stop(); }
 
@@ -54,12 +56,24 @@ void VirtualAudioBackend::defaultDevices(int& input, int& output, int& ring) con
 bool VirtualAudioBackend::start(const StreamFormat& format, AudioStreamClient& client) {
     if (format.frames <= 0 || format.frames > kMaxFrames) return false;
     stop();
+    if (pace_ == Pace::Driven) {
+        std::lock_guard guard(lock_);
+        drivenFormat_ = format;
+        drivenClient_ = &client;
+        return true;
+    }
     stopping_ = false;
     clock_ = std::thread([this, format, &client] { run(format, &client); });
     return true;
 }
 
 void VirtualAudioBackend::stop() {
+    if (pace_ == Pace::Driven) {
+        std::lock_guard guard(lock_);  // waits for a block that is playing
+        drivenFormat_.reset();
+        drivenClient_ = nullptr;
+        return;
+    }
     if (!clock_.joinable()) return;
     {
         std::lock_guard guard(lock_);
@@ -82,6 +96,18 @@ void VirtualAudioBackend::run(StreamFormat format, AudioStreamClient* client) {
         runBlock(format, *client);
         guard.lock();
     }
+}
+
+bool VirtualAudioBackend::runBlocks(int count) {
+    std::lock_guard guard(lock_);
+    if (!drivenFormat_) return false;
+    for (int block = 0; block < count; ++block) runBlock(*drivenFormat_, *drivenClient_);
+    return true;
+}
+
+bool VirtualAudioBackend::streaming() const {
+    std::lock_guard guard(lock_);
+    return drivenFormat_.has_value();
 }
 
 void VirtualAudioBackend::runBlock(const StreamFormat& format, AudioStreamClient& client) {
