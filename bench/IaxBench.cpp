@@ -80,7 +80,7 @@ void BM_LoopPassWithThreeCalls(benchmark::State& state) {
     LogThrottle throttle;
     DialogTable dialogs(0);  // local call numbers from 2
     CodecPolicy codecs(iax_format::Ulaw);
-    Registrations registrations(dialogs, out, outbox);
+    Registrations registrations(dialogs, out, outbox, throttle);
     Lines lines(dialogs, out, outbox, registrations, codecs, throttle);
     FrameRouter router(dialogs, lines, registrations, out, outbox, throttle);
     lines.setCount(3);

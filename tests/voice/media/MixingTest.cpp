@@ -247,6 +247,13 @@ TEST_F(Mixing, BadRequestsAreRefusedAndLogged) {
     EXPECT_TRUE(log.contains("Media: call 0: no codec for format 1024"));
     EXPECT_TRUE(log.contains("Media: call 0: malformed voice payload of 20 bytes (format 2) dropped, 1 so far"));
     EXPECT_TRUE(log.contains("Media: block size of 100 samples refused (160 or 240)"));
+
+    // A peer that keeps it up costs a line a second, not a line a payload.
+    for (int payload = 0; payload < 1000; ++payload) engine->receiveVoice(0, 0, garbage.data(), garbage.size());
+    const auto messages = log.messages();
+    EXPECT_LE(std::count_if(messages.begin(), messages.end(),
+                            [](const std::string& m) { return m.rfind("Media: call 0: malformed voice payload", 0) == 0; }),
+              2);
 }
 
 TEST(MediaEngineStart, WithoutAUsableDeviceNothingStarts) {
