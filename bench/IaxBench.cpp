@@ -3,9 +3,8 @@
 // hand-over of the voice to the media side), and what an idle registered engine costs the
 // machine (its threads' wake-ups and CPU time).
 
-#include <benchmark/benchmark.h>
-
 #include <arpa/inet.h>
+#include <benchmark/benchmark.h>
 
 #include <chrono>
 #include <condition_variable>
@@ -148,7 +147,8 @@ void BM_IdleRegisteredEngine(benchmark::State& state) {
     std::set<int> before;
     for (const auto& [tid, usage] : threadUsage()) before.insert(tid);
 
-    IaxVoiceEngine engine({"127.0.0.1", 0, iax_format::Ulaw}, makeMediaEngine({AudioConfig::Backend::Virtual, "", "", ""}));
+    IaxVoiceEngine engine({"127.0.0.1", 0, iax_format::Ulaw},
+                          makeMediaEngine({AudioConfig::Backend::Virtual, "", "", ""}));
     std::mutex lock;
     std::condition_variable changed;
     bool registered = false;

@@ -48,8 +48,8 @@ inline constexpr std::chrono::milliseconds kIaxRetransmitFirst = 500ms;     // f
 inline constexpr std::chrono::milliseconds kIaxRetransmitLongest = 4000ms;  // the resend interval doubles up to this
 inline constexpr std::chrono::milliseconds kIaxRetransmitGiveUp = 10s;      // unacknowledged this long: the peer is gone
 inline constexpr std::chrono::seconds kIaxRegistrationRefresh = 60s;        // asked of the registrar; renewed at 9/10 of the grant
-inline constexpr std::chrono::milliseconds kIaxRegistrationRetryFirst = 1s;  // a lost registration is asked for again after this,
-inline constexpr std::chrono::milliseconds kIaxRegistrationRetryLongest = 60s; // doubled for each failure up to this
+inline constexpr std::chrono::milliseconds kIaxRegistrationRetryFirst = 1s;    // a lost registration: asked again after,
+inline constexpr std::chrono::milliseconds kIaxRegistrationRetryLongest = 60s; // doubled each time up to this
 inline constexpr std::chrono::milliseconds kIaxCallPing = 20s;              // keep-alive PING on a call, so a vanished peer is noticed
 inline constexpr std::chrono::milliseconds kIaxEndedCallLinger = 10s;       // an ended call still re-acknowledges the peer's resends
 

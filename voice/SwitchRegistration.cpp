@@ -120,7 +120,8 @@ bool SwitchRegistration::registrationRejected() {
         if (registration_ == Registration::None || registration_ == Registration::Requested) return true;
         if (std::exchange(registration_, Registration::Lost) == Registration::Lost) return false;
     }
-    logMessage(LogLevel::Error, "SwitchRegistration::registrationRejected(): Registration with the switch [%s] lost, registering again",
+    logMessage(LogLevel::Error,
+               "SwitchRegistration::registrationRejected(): Registration with the switch [%s] lost, registering again",
                switchAddress().c_str());
     agent_.showTicker(TickerText::alert("Switch registration lost, retrying..."));
     return false;

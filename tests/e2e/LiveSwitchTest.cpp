@@ -2,13 +2,13 @@
 // goes away under a logged-in, ready agent and comes back on the same port; it is released at
 // logout through its call token and challenge; it is flooded with datagrams.
 
-#include "LivePhoneFixture.h"
-
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
+
+#include "LivePhoneFixture.h"
 
 namespace {
 
@@ -28,7 +28,8 @@ public:
 
     void send(const std::vector<std::uint8_t>& datagram, int times = 1) const {
         for (int i = 0; i < times; ++i)
-            ::sendto(fd_, datagram.data(), datagram.size(), 0, reinterpret_cast<const sockaddr*>(&phone_), sizeof phone_);
+            ::sendto(fd_, datagram.data(), datagram.size(), 0, reinterpret_cast<const sockaddr*>(&phone_),
+                     sizeof phone_);
     }
     // Pokes the phone until it answers with a PONG: everything sent before has been read.
     bool pokedAndAnswered() const {
@@ -104,7 +105,8 @@ TEST_F(LiveSwitchTest, AfterLogoutTheSwitchNoLongerHasTheAgentRegistered) {
     buttons->OnBnClickedButtonLogout();
     ASSERT_TRUE(waitForState(agent::AgentLoggedOut));
     ASSERT_TRUE(switchboard.waitForUnregistration(kAgent, kWait));
-    EXPECT_TRUE(switchboard.waitFor("REGREL username=" + kAgent + " md5=", kWait)) << "the release did not answer the challenge";
+    EXPECT_TRUE(switchboard.waitFor("REGREL username=" + kAgent + " md5=", kWait))
+        << "the release did not answer the challenge";
     EXPECT_FALSE(switchboard.originate(kAgent, "5551234"));
     EXPECT_TRUE(eventually([&] { return log.contains("1505 !!!!!!!!! iaxc_stop_processing_thread !!!!!!!!!!"); }));
 }

@@ -165,8 +165,8 @@ TEST_F(VoiceSideTest, RegistrationRestartsTheLoopAndNeverLogsThePassword) {
     engine.clearOperations();
     switchRegistration.UnregisterChannels("4711", "s3cret");  // nothing registered: the loop stops at once
     switchRegistration.UnregisterChannels("4711", "s3cret");
-    EXPECT_EQ(engine.operations(), (Strings{"unregister 4711 s3cret pbx:4569", "stop processing",
-                                            "unregister 4711 s3cret pbx:4569"}));
+    EXPECT_EQ(engine.operations(),
+              (Strings{"unregister 4711 s3cret pbx:4569", "stop processing", "unregister 4711 s3cret pbx:4569"}));
 }
 
 // Once the switch has accepted the agent, a lost registration is shown and retried by the
@@ -185,12 +185,14 @@ TEST_F(VoiceSideTest, ALostRegistrationKeepsTheLoopAndTheReleaseStopsItOnlyOnceA
     result(VoiceEvent::RegistrationRejected);  // a refresh went unanswered
     result(VoiceEvent::RegistrationRejected);
     result(VoiceEvent::RegistrationAccepted);  // registered again
-    EXPECT_EQ(agentSide.calls(), (Strings{"ticker []", "event Login-Done-Event", "ticker [Switch registration lost, retrying...]",
-                                          "ticker [Switch registration restored]"}));
+    EXPECT_EQ(agentSide.calls(),
+              (Strings{"ticker []", "event Login-Done-Event", "ticker [Switch registration lost, retrying...]",
+                       "ticker [Switch registration restored]"}));
     EXPECT_TRUE(engine.operations().empty());
     EXPECT_TRUE(log.contains(
         "SwitchRegistration::registrationRejected(): Registration with the switch [pbx:4569] lost, registering again"));
-    EXPECT_TRUE(log.contains("SwitchRegistration::registrationAccepted(): Registered with the switch [pbx:4569] again"));
+    EXPECT_TRUE(
+        log.contains("SwitchRegistration::registrationAccepted(): Registered with the switch [pbx:4569] again"));
 
     engine.releasesStarted = 1;
     switchRegistration.UnregisterChannels("4711", "s3cret");

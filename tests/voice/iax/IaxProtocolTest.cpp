@@ -85,15 +85,17 @@ TEST_F(IaxEngineTest, AFloodOfDatagramsCostsAFewLogLinesAndEventsASecond) {
     bool answered = false;
     for (int attempt = 0; attempt < 50 && !answered; ++attempt) {
         peer_.sendRaw(Peer::encode(999, 0, 5, 0, 0, Peer::Iax, Peer::Poke, Peer::element(Peer::CallTokenElement, "")));
-        answered = peer_.next([](const PeerFrame& f) { return f.is(Peer::Iax, Peer::Pong) && f.destination == 999; }, 200ms)
-                       .has_value();
+        answered =
+            peer_.next([](const PeerFrame& f) { return f.is(Peer::Iax, Peer::Pong) && f.destination == 999; }, 200ms)
+                .has_value();
     }
     ASSERT_TRUE(answered);
     const double windows = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count() + 1;
     const auto events = events_.all();
     const auto resultsOf = [&](int code) {
-        return std::count_if(events.begin() + static_cast<std::ptrdiff_t>(eventsBefore), events.end(),
-                             [code](const VoiceEvent& e) { return e.type == VoiceEvent::Result && e.resultCode == code; });
+        return std::count_if(
+            events.begin() + static_cast<std::ptrdiff_t>(eventsBefore), events.end(),
+            [code](const VoiceEvent& e) { return e.type == VoiceEvent::Result && e.resultCode == code; });
     };
     EXPECT_GE(resultsOf(VoiceEvent::UnhandledNoCall), 1);
     EXPECT_LE(resultsOf(VoiceEvent::UnhandledNoCall), windows);

@@ -92,7 +92,9 @@ TEST_F(IaxEngineTest, ARefreshThatGoesUnansweredIsReportedAndTheRegistrationAske
     ASSERT_TRUE(refresh);
     ASSERT_TRUE(events_.waitFor(EventLog::result(VoiceEvent::RegistrationRejected, "Registration rejected")));
     const auto retry = peer_.next(
-        [&](const PeerFrame& f) { return f.is(Peer::Iax, Peer::RegReq) && !f.retransmitted && f.source != refresh->source; },
+        [&](const PeerFrame& f) {
+            return f.is(Peer::Iax, Peer::RegReq) && !f.retransmitted && f.source != refresh->source;
+        },
         2s);
     ASSERT_TRUE(retry);
     peer_.reply(*retry, Peer::Iax, Peer::RegAck, Peer::element16(Peer::Refresh, 60));
@@ -149,8 +151,8 @@ TEST_F(IaxEngineTest, UnregisterReleasesTheUsersRegistrationsThroughTheTokenAndT
     release = peer_.expect(Peer::Iax, Peer::RegRel);
     ASSERT_TRUE(release);
     EXPECT_EQ(release->text(Peer::Md5Result), md5Hex("777pw1001"));
-    EXPECT_FALSE(events_.waitFor(EventLog::result(VoiceEvent::RegistrationReleased, "Registration released: REGACK"), 1,
-                                 50ms));
+    EXPECT_FALSE(
+        events_.waitFor(EventLog::result(VoiceEvent::RegistrationReleased, "Registration released: REGACK"), 1, 50ms));
     peer_.reply(*release, Peer::Iax, Peer::RegAck);
     EXPECT_TRUE(events_.waitFor(EventLog::result(VoiceEvent::RegistrationReleased, "Registration released: REGACK")));
     // Forgotten: no refresh follows, and no registration result either way.
@@ -163,7 +165,8 @@ TEST_F(IaxEngineTest, AReleaseTheSwitchNeverAnswersEndsAfterTheGiveUp) {
     registerAccepted();
     ASSERT_EQ(engine_->iaxc_unregister_user("1001", "pw1001", peer_.hostPort()), 1);
     ASSERT_TRUE(peer_.expect(Peer::Iax, Peer::RegRel));
-    EXPECT_TRUE(events_.waitFor(EventLog::result(VoiceEvent::RegistrationReleased, "Registration released: no answer")));
+    EXPECT_TRUE(
+        events_.waitFor(EventLog::result(VoiceEvent::RegistrationReleased, "Registration released: no answer")));
     EXPECT_EQ(engine_->iaxc_unregister_user("1001", "pw1001", peer_.hostPort()), 0);  // nothing left to release
 }
 

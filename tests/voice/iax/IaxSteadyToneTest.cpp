@@ -104,7 +104,8 @@ TEST(IaxSteadyTone, AMinuteOfToneFromTheSwitchReachesTheSpeakerWithoutASlip) {
     ASSERT_EQ(engine.iaxc_initialize(3), 0);
     ASSERT_EQ(engine.iaxc_start_processing_thread(), 0);
     ASSERT_EQ(engine.iaxc_call("1001:pw1001@127.0.0.1:" + std::to_string(lab.port()) + "/ZQ1001"), 0);
-    ASSERT_TRUE(lab.waitForCall([](const LabCallInfo& call) { return call.state == LabCallState::Answered; }, kToneWait));
+    ASSERT_TRUE(
+        lab.waitForCall([](const LabCallInfo& call) { return call.state == LabCallState::Answered; }, kToneWait));
     const auto deadline = std::chrono::steady_clock::now() + kToneWait;
     while (!device.streaming() && std::chrono::steady_clock::now() < deadline) std::this_thread::sleep_for(1ms);
     ASSERT_TRUE(device.streaming());

@@ -263,7 +263,8 @@ TEST(JitterBuffer, ASteadyStreamPlaysEveryUnitOnceForAMinuteWhicheverComesFirst)
                 const bool pullBeforePush = pullFirst(random);
                 if (pullBeforePush && n > 0) buffer.pull(block.data(), blockSamples);
                 // Sample i of the stream is i % 30000 + 1: any gap or repeat shows.
-                for (int i = 0; i < blockSamples; ++i) packet[i] = static_cast<std::int16_t>((n * blockSamples + i) % 30000 + 1);
+                for (int i = 0; i < blockSamples; ++i)
+                    packet[i] = static_cast<std::int16_t>((n * blockSamples + i) % 30000 + 1);
                 buffer.push(static_cast<std::uint32_t>(n * blockSamples / 8), packet.data(), blockSamples);
                 if (!pullBeforePush || n == 0) buffer.pull(block.data(), blockSamples);
                 for (std::int16_t sample : block) {

@@ -251,9 +251,10 @@ TEST_F(Mixing, BadRequestsAreRefusedAndLogged) {
     // A peer that keeps it up costs a line a second, not a line a payload.
     for (int payload = 0; payload < 1000; ++payload) engine->receiveVoice(0, 0, garbage.data(), garbage.size());
     const auto messages = log.messages();
-    EXPECT_LE(std::count_if(messages.begin(), messages.end(),
-                            [](const std::string& m) { return m.rfind("Media: call 0: malformed voice payload", 0) == 0; }),
-              2);
+    EXPECT_LE(
+        std::count_if(messages.begin(), messages.end(),
+                      [](const std::string& m) { return m.rfind("Media: call 0: malformed voice payload", 0) == 0; }),
+        2);
 }
 
 TEST(MediaEngineStart, WithoutAUsableDeviceNothingStarts) {

@@ -26,25 +26,28 @@ void FrameRouter::receive(std::span<const std::uint8_t> datagram, const PeerAddr
         receiveMini(parsed.mini, from, now);
         return;
     case Datagram::Kind::Meta:
-        throttle_.log(LogThrottle::Malformed, LogLevel::Warning, now, "FrameRouter: Ignored a meta frame from %s", from.text().c_str());
+        throttle_.log(LogThrottle::Malformed, LogLevel::Warning, now, "FrameRouter: Ignored a meta frame from %s",
+                      from.text().c_str());
         return;
     case Datagram::Kind::Malformed:
-        throttle_.log(LogThrottle::Malformed, LogLevel::Warning, now, "FrameRouter: Ignored a datagram of %zu bytes from %s: %s",
-                      datagram.size(), from.text().c_str(), parsed.problem);
+        throttle_.log(LogThrottle::Malformed, LogLevel::Warning, now,
+                      "FrameRouter: Ignored a datagram of %zu bytes from %s: %s", datagram.size(), from.text().c_str(),
+                      parsed.problem);
         return;
     }
 }
 
 void FrameRouter::dropOversized(std::size_t size, const PeerAddress& from, Clock::time_point now) {
-    throttle_.log(LogThrottle::Malformed, LogLevel::Warning, now, "FrameRouter: Ignored a datagram of %zu bytes from %s: too large", size,
-                  from.text().c_str());
+    throttle_.log(LogThrottle::Malformed, LogLevel::Warning, now,
+                  "FrameRouter: Ignored a datagram of %zu bytes from %s: too large", size, from.text().c_str());
 }
 
 void FrameRouter::receiveMini(const MiniFrame& frame, const PeerAddress& from, Clock::time_point now) {
     Dialog* dialog = dialogs_.findByPeer(from, frame.sourceCall);
     if (!dialog || dialog->owner.kind != DialogOwner::Kind::Line) {
-        throttle_.log(LogThrottle::Stray, LogLevel::Warning, now, "FrameRouter: Ignored voice for an unknown call %u from %s",
-                      frame.sourceCall, from.text().c_str());
+        throttle_.log(LogThrottle::Stray, LogLevel::Warning, now,
+                      "FrameRouter: Ignored voice for an unknown call %u from %s", frame.sourceCall,
+                      from.text().c_str());
         return;
     }
     dialog->lastHeard = now;
@@ -59,8 +62,9 @@ void FrameRouter::receiveFull(const FullFrame& frame, const PeerAddress& from, C
     }
     const bool strangerCall = dialog && dialog->peerCall() != 0 && dialog->peerCall() != frame.sourceCall;
     if (!dialog || !(dialog->peer() == from) || strangerCall) {
-        throttle_.log(LogThrottle::Stray, LogLevel::Warning, now, "FrameRouter: Ignored frame type %d subclass %u for unknown call %u from %s",
-                      frame.type, frame.subclass, frame.destinationCall, from.text().c_str());
+        throttle_.log(LogThrottle::Stray, LogLevel::Warning, now,
+                      "FrameRouter: Ignored frame type %d subclass %u for unknown call %u from %s", frame.type,
+                      frame.subclass, frame.destinationCall, from.text().c_str());
         return;
     }
     process(*dialog, frame, now);
@@ -69,8 +73,9 @@ void FrameRouter::receiveFull(const FullFrame& frame, const PeerAddress& from, C
 void FrameRouter::receiveUnsolicited(const FullFrame& frame, const PeerAddress& from, Clock::time_point now) {
     const bool opensDialog = isIax(frame, kNew) || isIax(frame, kPoke);
     if (!opensDialog && isUnsequenced(frame.type, frame.subclass)) {
-        throttle_.log(LogThrottle::Stray, LogLevel::Warning, now, "FrameRouter: Ignored frame type %d subclass %u for no call from %s",
-                      frame.type, frame.subclass, from.text().c_str());
+        throttle_.log(LogThrottle::Stray, LogLevel::Warning, now,
+                      "FrameRouter: Ignored frame type %d subclass %u for no call from %s", frame.type, frame.subclass,
+                      from.text().c_str());
         return;
     }
     if (!opensDialog) {
@@ -78,8 +83,8 @@ void FrameRouter::receiveUnsolicited(const FullFrame& frame, const PeerAddress& 
         return;
     }
     if (dialogs_.ownerless() >= kMaxOwnerless) {
-        throttle_.log(LogThrottle::Stray, LogLevel::Warning, now, "FrameRouter: Too many open exchanges, ignored a request from %s",
-                      from.text().c_str());
+        throttle_.log(LogThrottle::Stray, LogLevel::Warning, now,
+                      "FrameRouter: Too many open exchanges, ignored a request from %s", from.text().c_str());
         return;
     }
     Dialog* dialog = dialogs_.open(from, {}, now);
@@ -102,8 +107,9 @@ void FrameRouter::process(Dialog& dialog, const FullFrame& frame, Clock::time_po
     case Dialog::Receipt::Duplicate:
         return;
     case Dialog::Receipt::OutOfOrder:
-        throttle_.log(LogThrottle::Sequence, LogLevel::Warning, now, "FrameRouter: Frame %u out of order from %s, asked for a resend",
-                      frame.oseq, dialog.peer().text().c_str());
+        throttle_.log(LogThrottle::Sequence, LogLevel::Warning, now,
+                      "FrameRouter: Frame %u out of order from %s, asked for a resend", frame.oseq,
+                      dialog.peer().text().c_str());
         return;
     case Dialog::Receipt::Deliver:
         break;
@@ -166,7 +172,8 @@ void FrameRouter::callToken(Dialog& dialog, const FullFrame& frame, Clock::time_
     const auto elements = elementsOf(frame, dialog.peer(), now);
     const auto token = elements ? elements->text(kCallTokenElement) : std::nullopt;
     if (!token || token->empty() || dialog.peerCall() != 0) {
-        throttle_.log(LogThrottle::Stray, LogLevel::Warning, now, "FrameRouter: Ignored a call token from %s", dialog.peer().text().c_str());
+        throttle_.log(LogThrottle::Stray, LogLevel::Warning, now, "FrameRouter: Ignored a call token from %s",
+                      dialog.peer().text().c_str());
         return;
     }
     if (dialog.owner.kind == DialogOwner::Kind::Line) lines_.callToken(dialog, *token, now);
@@ -182,8 +189,8 @@ void FrameRouter::lost(Dialog& dialog, Clock::time_point now) {
 void FrameRouter::unhandled(int callNo, const FullFrame& frame, const PeerAddress& from, Clock::time_point now) {
     const auto kind = callNo < 0 ? LogThrottle::UnhandledNoCall : LogThrottle::UnhandledOnCall;
     if (!throttle_.log(kind, LogLevel::Debug, now,
-                       "FrameRouter: Unhandled frame type %d subclass %u on call %d from %s", frame.type, frame.subclass,
-                       callNo, from.text().c_str()))
+                       "FrameRouter: Unhandled frame type %d subclass %u on call %d from %s", frame.type,
+                       frame.subclass, callNo, from.text().c_str()))
         return;
     outbox_.postResult(callNo, callNo < 0 ? VoiceEvent::UnhandledNoCall : VoiceEvent::UnhandledOnCall, "");
 }
@@ -193,8 +200,9 @@ std::optional<ElementList> FrameRouter::elementsOf(const FullFrame& frame, const
     if (frame.type != kIax) return ElementList{};
     auto elements = ElementList::parse(frame.payload);
     if (!elements)
-        throttle_.log(LogThrottle::Malformed, LogLevel::Warning, now, "FrameRouter: Ignored IAX subclass %u from %s: truncated element",
-                      frame.subclass, from.text().c_str());
+        throttle_.log(LogThrottle::Malformed, LogLevel::Warning, now,
+                      "FrameRouter: Ignored IAX subclass %u from %s: truncated element", frame.subclass,
+                      from.text().c_str());
     return elements;
 }
 

@@ -16,7 +16,8 @@ namespace iax {
 using Clock = std::chrono::steady_clock;
 
 // The earlier of two deadlines, either of which may be missing.
-inline std::optional<Clock::time_point> earlier(std::optional<Clock::time_point> a, std::optional<Clock::time_point> b) {
+inline std::optional<Clock::time_point> earlier(std::optional<Clock::time_point> a,
+                                                std::optional<Clock::time_point> b) {
     if (!a) return b;
     if (!b) return a;
     return std::min(*a, *b);

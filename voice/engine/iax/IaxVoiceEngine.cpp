@@ -151,7 +151,8 @@ void IaxVoiceEngine::runLoop() {
                 router_.tick(now);
                 sleepUntil_ = router_.nextDue();
                 if (sleepUntil_)
-                    sleep = std::max(std::chrono::milliseconds(0), std::chrono::ceil<std::chrono::milliseconds>(*sleepUntil_ - now));
+                    sleep = std::max(std::chrono::milliseconds(0),
+                                     std::chrono::ceil<std::chrono::milliseconds>(*sleepUntil_ - now));
             }
             deliver();
             if (stopRequested_) break;

@@ -236,8 +236,9 @@ void Lines::offer(Dialog& dialog, const ElementList& elements, Clock::time_point
     const int line = firstIdleLine();
     const int peerFormat = static_cast<int>(elements.u32(kFormat).value_or(0));
     const int format = codecs_.negotiate(peerFormat, static_cast<int>(elements.u32(kCapability).value_or(peerFormat)));
-    throttle_.log(LogThrottle::Exchange, LogLevel::Debug, now, "Lines::offer(): Call from [%s] [%s] at %s, line %d, format %d",
-                  callerNumber.c_str(), callerName.c_str(), dialog.peer().text().c_str(), line, format);
+    throttle_.log(LogThrottle::Exchange, LogLevel::Debug, now,
+                  "Lines::offer(): Call from [%s] [%s] at %s, line %d, format %d", callerNumber.c_str(),
+                  callerName.c_str(), dialog.peer().text().c_str(), line, format);
     if (line < 0 || format == 0) {
         dialog.send(out_, kIax, kReject,
                     line < 0 ? causeElements("User busy", kCauseUserBusy)
@@ -321,8 +322,8 @@ void Lines::onAuthRequest(int line, Dialog& dialog, const ElementList& elements,
         reply.text(kPassword, secret);
     } else {
         throttle_.log(LogThrottle::Exchange, LogLevel::Warning, now,
-                      "Lines::onAuthRequest(): %s asks line %d for authentication methods %#x", dialog.peer().text().c_str(),
-                      line, methods);
+                      "Lines::onAuthRequest(): %s asks line %d for authentication methods %#x",
+                      dialog.peer().text().c_str(), line, methods);
         endLocally(line, "No authentication method in common", now);
         return;
     }
@@ -335,8 +336,8 @@ void Lines::onVoice(int line, const FullFrame& frame, Clock::time_point now) {
     if (!call.channelOpen) return;  // early audio before the answer is not played
     if (format != call.format) {
         if (!codecs_.accepts(format)) {
-            throttle_.log(LogThrottle::Voice, LogLevel::Warning, now, "Lines::onVoice(): Line %d dropped voice in format %d",
-                          line, format);
+            throttle_.log(LogThrottle::Voice, LogLevel::Warning, now,
+                          "Lines::onVoice(): Line %d dropped voice in format %d", line, format);
             return;
         }
         call.format = format;
@@ -373,8 +374,9 @@ void Lines::callToken(Dialog& dialog, const std::string& token, Clock::time_poin
     if (!valid(line) || calls_[line].dialog != dialog.localCall() || !(calls_[line].bits & VoiceEvent::Outgoing))
         return;
     if (++calls_[line].tokenRounds > kMaxCallTokenRounds) {
-        throttle_.log(LogThrottle::Exchange, LogLevel::Warning, now, "Lines::callToken(): %s keeps asking line %d for a new call token",
-                      dialog.peer().text().c_str(), line);
+        throttle_.log(LogThrottle::Exchange, LogLevel::Warning, now,
+                      "Lines::callToken(): %s keeps asking line %d for a new call token", dialog.peer().text().c_str(),
+                      line);
         dialog.restart();
         dialogs_.end(dialog.localCall(), now);
         clear(line);

@@ -163,10 +163,11 @@ void Registrations::finish(std::uint16_t localCall, bool failed, const char* out
         registration.retryWait = Timing::scaled(intervals::kIaxRegistrationRetryFirst);
         outbox_.postResult(-1, VoiceEvent::RegistrationRejected, "Registration rejected");
     }
-    throttle_.log(LogThrottle::Exchange, LogLevel::Warning, now,
-                  "Registrations::finish(): [%s] is not registered at %s (%s), asking again in %lld ms",
-                  registration.user.c_str(), registration.registrar.text().c_str(), outcome,
-                  static_cast<long long>(std::chrono::duration_cast<std::chrono::milliseconds>(registration.retryWait).count()));
+    throttle_.log(
+        LogThrottle::Exchange, LogLevel::Warning, now,
+        "Registrations::finish(): [%s] is not registered at %s (%s), asking again in %lld ms",
+        registration.user.c_str(), registration.registrar.text().c_str(), outcome,
+        static_cast<long long>(std::chrono::duration_cast<std::chrono::milliseconds>(registration.retryWait).count()));
     registration.nextExchange = now + registration.retryWait;
     registration.retryWait =
         std::min<Clock::duration>(registration.retryWait * 2, Timing::scaled(intervals::kIaxRegistrationRetryLongest));

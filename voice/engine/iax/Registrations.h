@@ -49,8 +49,8 @@ private:
         PeerAddress registrar;
         std::uint16_t dialog = 0;  // the exchange in progress, 0 between exchanges
         bool releasing = false;
-        bool accepted = false;      // once accepted, a failed refresh is retried, not the end
-        bool lost = false;          // a refresh failed and the loss was reported
+        bool accepted = false;           // once accepted, a failed refresh is retried, not the end
+        bool lost = false;               // a refresh failed and the loss was reported
         Clock::time_point nextExchange;  // the refresh, or the retry after a loss
         Clock::duration retryWait{};     // before the next retry after a loss
         int tokenRounds = 0;

@@ -121,7 +121,8 @@ void JitterBuffer::pull(std::int16_t* out, int count) {
     if (blockUnits != blockUnits_) {
         // Playout started before the audio clock's block was known: wait the missing margin now.
         blockUnits_ = blockUnits;
-        if (started_ && margin_ < marginFloor()) stretchPending_ += marginFloor() - std::exchange(margin_, marginFloor());
+        if (started_ && margin_ < marginFloor())
+            stretchPending_ += marginFloor() - std::exchange(margin_, marginFloor());
     }
     if (++windowBlocks_ >= kWindowBlocks) endWindow();
     if (!started_) {

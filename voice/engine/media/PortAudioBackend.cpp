@@ -107,8 +107,8 @@ bool PortAudioBackend::start(const StreamFormat& format, AudioStreamClient& clie
         ringSource_ = std::make_unique<RingSource>(client);
         ring_ = DeviceStream::openPlayback(format.ring, format.frames, preferredRate_, *ringSource_);
     }
-    const bool running = capture_ && playback_ && (format.ring < 0 || ring_) && capture_->start() && playback_->start() &&
-                         (format.ring < 0 || ring_->start());
+    const bool running = capture_ && playback_ && (format.ring < 0 || ring_) && capture_->start() &&
+                         playback_->start() && (format.ring < 0 || ring_->start());
     if (!running) stop();
     return running;
 }

@@ -16,7 +16,9 @@ constexpr int kMaxCatchUpBlocks = 10;
 
 VirtualAudioBackend::VirtualAudioBackend(std::string microphoneWav, std::string speakerWav, std::string ringWav,
                                          Pace pace)
-    : microphoneWav_(std::move(microphoneWav)), speakerWav_(std::move(speakerWav)), ringWav_(std::move(ringWav)),
+    : microphoneWav_(std::move(microphoneWav)),
+      speakerWav_(std::move(speakerWav)),
+      ringWav_(std::move(ringWav)),
       pace_(pace) {}
 
 VirtualAudioBackend::~VirtualAudioBackend() { stop(); }
