@@ -1,6 +1,7 @@
 // The agent's window as the agent feels it, on Qt's offscreen platform: the time from a state
-// change on the dispatcher thread to the status line painted with it, and the longest time
-// the window's thread is kept from its event loop during a whole lab call.
+// change on the dispatcher thread to the status line painted with it, the longest time the
+// window's thread is kept from its event loop during a whole lab call, and the processor share
+// of the idle windowed phone.
 
 #include <benchmark/benchmark.h>
 
@@ -8,6 +9,8 @@
 #include <QElapsedTimer>
 #include <QTest>
 #include <QTimer>
+#include <time.h>
+
 #include <algorithm>
 #include <atomic>
 #include <semaphore>
@@ -26,6 +29,7 @@
 #include "lab/switch/LabSwitch.h"
 #include "support/FakeVoiceEngine.h"
 #include "ui/COrvaneDlg.h"
+#include "ui/CTicker.h"
 #include "voice/engine/iax/IaxVoiceEngine.h"
 #include "voice/engine/media/Codec.h"
 #include "voice/engine/media/MediaEngine.h"
@@ -149,34 +153,50 @@ void WindowCallToPainted(benchmark::State& state) {
 }
 BENCHMARK(WindowCallToPainted)->UseManualTime()->Unit(benchmark::kMicrosecond)->Iterations(200);
 
+// The lab switch and CTI server of a whole call, for agent 1001; wrap-up ends in Not Ready.
+struct LabPeers {
+    explicit LabPeers(const char* settingsFolder) {
+        SettingsStore::useFolder((std::filesystem::temp_directory_path() / settingsFolder).string());
+        lab.start();
+        cti.configure([&](LabCtiOptions& options) {
+            options.switchInfo = labcti::SwitchInfo{"127.0.0.1", std::to_string(lab.port())};
+            options.loginSettings.wrapUp = {"NOT_READY", "30", "0"};
+        });
+        cti.start();
+    }
+    LoginEntries login() const { return {"1001", "pw1001", "127.0.0.1", std::to_string(cti.port())}; }
+
+    static LabSwitchOptions switchOptions() {
+        LabSwitchOptions options;
+        options.users = {{"1001", "pw1001"}};
+        options.callTokens = true;
+        options.ringTime = 300ms;
+        return options;
+    }
+    LabSwitch lab{switchOptions(), [](const std::string&) {}};
+    LabCtiServer cti{LabCtiOptions{}, [](const std::string&) {}};
+};
+
+// The windowed phone as the program builds it, with our IAX2 engine on virtual audio devices.
+struct LabPhone {
+    EventQueue queue;
+    HeadlessBrowserHandler browser;
+    IaxVoiceEngine voice{IaxEngineConfig{"127.0.0.1", 0, supportedFormats()},
+                         makeMediaEngine({AudioConfig::Backend::Virtual, "", "", ""})};
+    COrvaneDlg bar{[this](AgentWindow& window) {
+        return std::make_unique<CImplementation>(CImplementation::Seams{window, queue, voice, browser, 0});
+    }};
+};
+
 // The longest stretch the window's thread spends away from its event loop (from waking to
 // going back to wait), over a whole call clicked on the bar against the lab switch and CTI
 // server with our IAX2 engine: login, ready, a distributed call with audio, hold, unhold,
 // hang-up, close.
 void LongestWindowStallDuringALabCall(benchmark::State& state) {
-    const auto folder = std::filesystem::temp_directory_path() / "orvane-ui-bench-call";
-    SettingsStore::useFolder(folder.string());
-    LabSwitchOptions switchOptions;
-    switchOptions.users = {{"1001", "pw1001"}};
-    switchOptions.callTokens = true;
-    switchOptions.ringTime = 300ms;
-    LabSwitch lab(switchOptions, [](const std::string&) {});
-    lab.start();
-    LabCtiServer cti{LabCtiOptions{}, [](const std::string&) {}};
-    cti.configure([&](LabCtiOptions& options) {
-        options.switchInfo = labcti::SwitchInfo{"127.0.0.1", std::to_string(lab.port())};
-        options.loginSettings.wrapUp = {"NOT_READY", "30", "0"};
-    });
-    cti.start();
-
+    LabPeers peers("orvane-ui-bench-call");
     for (auto _ : state) {
-        EventQueue queue;
-        HeadlessBrowserHandler browser;
-        IaxVoiceEngine voice(IaxEngineConfig{"127.0.0.1", 0, supportedFormats()},
-                             makeMediaEngine({AudioConfig::Backend::Virtual, "", "", ""}));
-        COrvaneDlg bar([&](AgentWindow& window) {
-            return std::make_unique<CImplementation>(CImplementation::Seams{window, queue, voice, browser, 0});
-        });
+        LabPhone phone;
+        COrvaneDlg& bar = phone.bar;
         // A heartbeat on the window's thread every millisecond: the longest gap between two beats
         // is the longest the thread was kept from its event loop.
         std::chrono::nanoseconds longest{0};
@@ -200,11 +220,11 @@ void LongestWindowStallDuringALabCall(benchmark::State& state) {
         last = Clock::now();
         bar.OnInitDialog();
         reach(agent::AgentLoggedOut);
-        bar.loginWith({"1001", "pw1001", "127.0.0.1", std::to_string(cti.port())});
+        bar.loginWith(peers.login());
         reach(agent::AgentNotReady);
         click(Control::Ready);
         reach(agent::AgentReady);
-        cti.push(labcti::queueDistribute({"T1", "2026.12.08.10.00.00", "555", "", std::nullopt, {}}));
+        peers.cti.push(labcti::queueDistribute({"T1", "2026.12.08.10.00.00", "555", "", std::nullopt, {}}));
         const auto beforeCall = longest;
         longest = {};
         reach(agent::AgentReadyInCall);
@@ -227,6 +247,46 @@ void LongestWindowStallDuringALabCall(benchmark::State& state) {
     }
 }
 BENCHMARK(LongestWindowStallDuringALabCall)->Unit(benchmark::kSecond)->Iterations(1);
+
+std::chrono::nanoseconds processorTime() {
+    timespec used{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &used);
+    return std::chrono::seconds(used.tv_sec) + std::chrono::nanoseconds(used.tv_nsec);
+}
+
+// The windowed phone idle in Not Ready (registered with the lab switch, the CTI link keeping its
+// heartbeat): the share of one core the process uses over 20 s, with the ticker scrolling a
+// status text (argument 1) or showing it fixed (argument 0). The lab peers run in the same
+// process, so their small share is counted too.
+void IdleWindowedPhoneProcessorShare(benchmark::State& state) {
+    const bool scrolling = state.range(0) == 1;
+    LabPeers peers("orvane-ui-bench-idle");
+    for (auto _ : state) {
+        LabPhone phone;
+        COrvaneDlg& bar = phone.bar;
+        bar.show();
+        bar.OnInitDialog();
+        runUntil([&] { return bar.core()->stateMachine().state() == agent::AgentLoggedOut; });
+        bar.loginWith(peers.login());
+        runUntil([&] { return bar.core()->stateMachine().state() == agent::AgentNotReady; });
+        TickerText shown = TickerText::alert("Not Ready: the phone is waiting for the agent");
+        if (!scrolling) shown.mode = 3;
+        bar.showTicker(shown);
+        QTest::qWait(2000);
+        if (bar.ticker().stepping() != scrolling) state.SkipWithError("the ticker is not in the asked mode");
+
+        const auto wallStart = Clock::now();
+        const auto processorStart = processorTime();
+        QTest::qWait(20000);
+        const auto used = processorTime() - processorStart;
+        const auto wall = Clock::now() - wallStart;
+        state.counters["cpu_percent_of_a_core"] = 100.0 * std::chrono::duration<double>(used).count() /
+                                                 std::chrono::duration<double>(wall).count();
+        bar.requestCleanClose();
+        runUntil([&] { return !bar.isVisible(); });
+    }
+}
+BENCHMARK(IdleWindowedPhoneProcessorShare)->Arg(0)->Arg(1)->Unit(benchmark::kSecond)->Iterations(1);
 
 }  // namespace
 
