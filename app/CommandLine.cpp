@@ -19,6 +19,11 @@ std::string quoted(const QString& text) { return "'" + text.toStdString() + "'";
 
 }  // namespace
 
+std::string passwordProblem(const std::string& password) {
+    if (LoginEntries{"agent", password, "", ""}.valid()) return {};
+    return std::string("the password is not valid: at most 18 characters, none of ") + kSeparators;
+}
+
 std::string usageText() {
     return "usage: orvane [--headless] [--agent ID] [--cti HOST[:PORT]] [--password-stdin]\n"
            "              [--client-port N] [--iax-port N]\n"
@@ -108,10 +113,8 @@ CommandLine parseCommandLine(const std::vector<std::string>& arguments,
     else if (!parser.isSet(passwordInput) && environmentPassword)
         options.login.password = *environmentPassword;
     options.passwordFromInput = parser.isSet(passwordInput);
-    if (!LoginEntries{"agent", options.login.password, "", ""}.valid()) {
-        result.error = std::string("the password is not valid: at most 18 characters, none of ") + kSeparators;
-        return result;
-    }
+    result.error = passwordProblem(options.login.password);
+    if (!result.error.empty()) return result;
     if (parser.isSet(cti)) {
         const QString value = parser.value(cti);
         const qsizetype colon = value.lastIndexOf(QLatin1Char(':'));

@@ -29,5 +29,8 @@ struct CommandLine {
 CommandLine parseCommandLine(const std::vector<std::string>& arguments,
                              const std::optional<std::string>& environmentPassword);
 
+// Why a password cannot be used for a login; empty when it can.
+std::string passwordProblem(const std::string& password);
+
 // The text of --help.
 std::string usageText();

@@ -67,8 +67,7 @@ int main(int argc, char** argv) {
         const std::optional<std::string> password = readPasswordLine();
         if (!password) return refuse("--password-stdin: standard input ended before a password line");
         options.login.password = *password;
-        if (!LoginEntries{"agent", options.login.password, "", ""}.valid())
-            return refuse("the password is not valid: at most 18 characters, none of |^~][ and blank");
+        if (const std::string problem = passwordProblem(options.login.password); !problem.empty()) return refuse(problem);
     }
 
     StopSignals stopSignals;  // before any thread starts
