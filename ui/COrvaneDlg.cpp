@@ -195,7 +195,24 @@ void COrvaneDlg::OnInitDialog() {
 
 template <class F>
 void COrvaneDlg::post(F&& work) {
-    QMetaObject::invokeMethod(this, std::forward<F>(work), Qt::QueuedConnection);
+    {
+        std::lock_guard guard(postedLock_);
+        posted_.emplace_back(std::forward<F>(work));
+    }
+    QMetaObject::invokeMethod(this, "runPosted", Qt::QueuedConnection);
+}
+
+void COrvaneDlg::runPosted() {
+    for (;;) {
+        std::function<void()> work;
+        {
+            std::lock_guard guard(postedLock_);
+            if (posted_.empty()) return;
+            work = std::move(posted_.front());
+            posted_.pop_front();
+        }
+        work();
+    }
 }
 
 void COrvaneDlg::onWorker(const char* name, std::function<void()> work) {

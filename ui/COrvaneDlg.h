@@ -6,6 +6,7 @@
 #include <QMenu>
 #include <QPointer>
 #include <atomic>
+#include <deque>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -109,8 +110,10 @@ private:
     // Work for the worker thread (in order) or for a thread of its own (it may run a modal window).
     void onWorker(const char* name, std::function<void()> work);
     void onOwnThread(const char* name, std::function<void()> work);
+    // Work for the window's thread, run there in the order posted.
     template <class F>
     void post(F&& work);
+    Q_INVOKABLE void runPosted();
     void applyStatusText(const QString& text);
     void openDialWindow(const std::shared_ptr<DialRun>& run);
     void openConferenceWindow(const std::shared_ptr<ConferenceRun>& run);
@@ -149,6 +152,11 @@ private:
     std::shared_ptr<DialRun> dialRun_;
     std::shared_ptr<ConferenceRun> conferenceRun_;
     bool modalRunsCancelled_ = false;
+
+    // Work posted for the window's thread. Handed over under a lock of ours rather than inside
+    // Qt's event, so the hand-over is plain to every reader (and to ThreadSanitizer).
+    std::mutex postedLock_;
+    std::deque<std::function<void()>> posted_;
 
     SerialWorker clicks_;
     ThreadGroup modalThreads_;
