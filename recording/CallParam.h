@@ -67,6 +67,9 @@ public:
 
     // True for the first request only.
     bool requestSend() { return !sendRequested_.exchange(true); }
+    // The recording was stopped at the end of its call.
+    void markCallEnded() { callEnded_ = true; }
+    bool callEnded() const { return callEnded_; }
 
     // Frees the audio and the image.
     void release();
@@ -86,4 +89,5 @@ private:
 
     std::atomic<bool> semEncoding_{false};
     std::atomic<bool> sendRequested_{false};
+    std::atomic<bool> callEnded_{false};
 };

@@ -53,7 +53,8 @@ int CallRecorder::numRecordings() const {
 void CallRecorder::StartRecording() {
     logMessage(LogLevel::Debug, "CImplementation::StartRecording()");
     if (const std::shared_ptr<CallParam> previous = current()) {
-        StopRecording();
+        // Stopping it again would forget the new call's time.
+        if (!previous->callEnded()) StopRecording();
         // Its tagging is kept before this call resets the agent's.
         previous->freezeTagging(seams_.agent.recordingFacts().tagging);
         endOfWrapUp_.release();
@@ -106,7 +107,10 @@ void CallRecorder::StopRecording() {
     tap_.recorderStop();
     const std::shared_ptr<CallParam> recording = current();
     // A recording the tap never fed (the minimum not below the maximum) ends here too.
-    if (recording) recording->samples().stop();
+    if (recording) {
+        recording->samples().stop();
+        recording->markCallEnded();
+    }
     if (!seams_.config.recording().active) {
         logMessage(LogLevel::Normal, "out of Stop recording: no recording wanted");
         return;
