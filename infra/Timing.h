@@ -54,6 +54,7 @@ inline constexpr std::chrono::milliseconds kIaxEndedCallLinger = 10s;       // a
 
 // Call recording
 inline constexpr std::chrono::milliseconds kRecordingEncoderPoll = 100ms;   // the encoder looks for new audio
+inline constexpr std::chrono::milliseconds kRecordingRoomPoll = 1000ms;     // pages ahead of the tap are made ready
 inline constexpr int kQmsConnectRetries = 10;                               // connection tries after the first
 inline constexpr std::chrono::milliseconds kQmsConnectRetryPause = 100ms;
 inline constexpr std::chrono::milliseconds kQmsConnectFailPause = 10ms;     // after a try that failed

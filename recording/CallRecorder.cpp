@@ -3,6 +3,7 @@
 #include <sys/resource.h>
 #include <unistd.h>
 
+#include <climits>
 #include <cstdint>
 #include <ctime>
 
@@ -92,10 +93,12 @@ void CallRecorder::StartRecording() {
         return;
     }
     tap_.recorderStart(settings.minRecordingTime, settings.maxRecordingTime, recording);
-    if (settings.mp3Encoding)
+    if (settings.mp3Encoding) {
         threads_.start([this, recording] { encodeRecord(recording); });
-    else
+    } else {
         logMessage(LogLevel::Normal, "Will not encode the file to MP3");
+        threads_.start([this, recording] { keepRoomReady(recording); });
+    }
     logMessage(LogLevel::Normal, "Started recording - ani[%s] call_time[%s] tracknum[%s]", facts.ani.c_str(),
                facts.callTime.c_str(), facts.trackNumber.c_str());
 }
@@ -230,6 +233,16 @@ void CallRecorder::encodeRecord(std::shared_ptr<CallParam> recording) {
         samples.release();  // the MP3 is the file now
     }
     recording->completeImage();
+}
+
+// Without an encoder following the tap, this keeps the pages ahead of it ready, so the audio
+// thread never faults them in.
+void CallRecorder::keepRoomReady(std::shared_ptr<CallParam> recording) {
+    RecordedSamples& samples = recording->samples();
+    while (!samples.stopped()) {
+        samples.prepareAhead(RecordedSamples::kReadySeconds);
+        samples.waitForSamples(INT_MAX, Timing::scaled(intervals::kRecordingRoomPoll));  // until it stops
+    }
 }
 
 void CallRecorder::waitForEncoding(std::shared_ptr<CallParam> recording) {

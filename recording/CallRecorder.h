@@ -59,6 +59,7 @@ private:
     void sendNotice(const CallParam& recording);
     void handOver(std::shared_ptr<CallParam> recording, Worker worker, const char* startLog);
     void encodeRecord(std::shared_ptr<CallParam> recording);
+    void keepRoomReady(std::shared_ptr<CallParam> recording);
     void waitForEncoding(std::shared_ptr<CallParam> recording);
     void getQMSfile(std::shared_ptr<CallParam> recording);
     void upload(CallParam& recording);

@@ -87,6 +87,7 @@ int encodeRecordingToMp3(CallParam& recording, Mp3Stream& stream) {
         const int available = samples.count() - consumed;
         if (available == 0 && stopped) break;
         if (available < inputSamples && !stopped) {
+            samples.prepareAhead(RecordedSamples::kReadySeconds);
             samples.waitForSamples(consumed + inputSamples, Timing::scaled(intervals::kRecordingEncoderPoll));
             continue;
         }

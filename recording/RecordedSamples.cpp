@@ -1,9 +1,12 @@
 #include "recording/RecordedSamples.h"
 
+#include <sys/mman.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <bit>
 #include <cstring>
-#include <new>
+#include <vector>
 
 #include "infra/CLogger.h"
 
@@ -33,9 +36,20 @@ bool RecordedSamples::prepare(int minSeconds, int maxSeconds) {
     count_.store(0, std::memory_order_relaxed);
     reachedMinimum_.store(false, std::memory_order_relaxed);
     stopped_.store(false, std::memory_order_release);
-    // Default-initialised: the kernel hands out the pages only as the tap writes them.
-    room_.reset(new (std::nothrow) std::int16_t[kWavHeaderBytes / 2 + static_cast<std::size_t>(maxSamples_)]);
-    return room_ != nullptr;
+    // The kernel hands out the pages only as the tap writes them.
+    const std::size_t bytes = kWavHeaderBytes + 2 * static_cast<std::size_t>(maxSamples_);
+    void* room = ::mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+    {
+        std::lock_guard guard(roomLock_);
+        if (room == MAP_FAILED) {
+            room_.reset();
+            return false;
+        }
+        room_ = std::unique_ptr<std::int16_t[], RecordingRoomRelease>(static_cast<std::int16_t*>(room),
+                                                                      RecordingRoomRelease{bytes});
+    }
+    prepareAhead(kReadySeconds);
+    return true;
 }
 
 void RecordedSamples::append(const std::int16_t* microphone, const std::int16_t* speaker, int frames) {
@@ -72,7 +86,35 @@ std::span<const std::uint8_t> RecordedSamples::wavImage() {
     return {bytes, kWavHeaderBytes + 2 * static_cast<std::size_t>(samples)};
 }
 
-void RecordedSamples::release() { room_.reset(); }
+void RecordedSamples::release() {
+    std::lock_guard guard(roomLock_);
+    room_.reset();
+}
+
+void RecordedSamples::prepareAhead(int seconds) {
+    std::lock_guard guard(roomLock_);
+    if (!room_) return;
+    const auto page = static_cast<std::size_t>(::sysconf(_SC_PAGESIZE));
+    const std::size_t bytes = room_.get_deleter().bytes;
+    const std::size_t from = (kWavHeaderBytes + 2 * static_cast<std::size_t>(count())) / page * page;
+    const std::size_t to = std::min(bytes, from + 2 * static_cast<std::size_t>(seconds) * kSampleRate);
+    // A kernel without it leaves the faults to the tap: slower, never wrong.
+    if (to > from) ::madvise(reinterpret_cast<char*>(room_.get()) + from, to - from, MADV_POPULATE_WRITE);
+}
+
+std::size_t RecordedSamples::residentBytes() const {
+    std::lock_guard guard(roomLock_);
+    if (!room_) return 0;
+    const auto page = static_cast<std::size_t>(::sysconf(_SC_PAGESIZE));
+    const std::size_t bytes = room_.get_deleter().bytes;
+    std::vector<unsigned char> pages((bytes + page - 1) / page);
+    if (::mincore(room_.get(), bytes, pages.data()) != 0) return 0;
+    std::size_t resident = 0;
+    for (const unsigned char state : pages) resident += (state & 1) ? page : 0;
+    return resident;
+}
+
+void RecordingRoomRelease::operator()(std::int16_t* room) const { ::munmap(room, bytes); }
 
 void writeWavHeader(std::uint8_t* header, std::uint32_t samples) {
     logMessage(LogLevel::Debug, "Entering writing of WAV header in CImplementation");

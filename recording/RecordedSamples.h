@@ -9,6 +9,13 @@
 #include <mutex>
 #include <span>
 
+// A recording's room is pages of its own, given back whole when released: memory grows with
+// the recorded minutes, not with the room set aside, and nothing of one recording outlives it.
+struct RecordingRoomRelease {
+    std::size_t bytes = 0;
+    void operator()(std::int16_t* room) const;
+};
+
 // The audio of one recorded call: both directions mixed into one 8 kHz mono 16-bit stream.
 // Room for the longest allowed recording is set aside before the tap starts, so the audio
 // thread only writes samples and then publishes their count: it never allocates, locks or
@@ -20,6 +27,8 @@ public:
     static constexpr int kSampleRate = 8000;
     // The longest recording there is room for, whatever the settings ask.
     static constexpr int kLongestSeconds = 4 * 3600;
+    // How far ahead of the tap the pages are made ready.
+    static constexpr int kReadySeconds = 60;
 
     // The limits in samples for a minimum and a maximum recording time in seconds: the
     // maximum falls back to the minimum when it is 0 or less, and gets 1000 samples more.
@@ -43,6 +52,11 @@ public:
     int minSamples() const { return minSamples_; }
     int maxSamples() const { return maxSamples_; }
     const std::int16_t* data() const { return room_ ? room_.get() + kWavHeaderBytes / 2 : nullptr; }
+    // Bytes of the room that hold memory now (pages written or made ready).
+    std::size_t residentBytes() const;
+    // Makes the pages of the next `seconds` past the samples so far ready, so the audio thread
+    // does not fault them in. Called by other threads.
+    void prepareAhead(int seconds);
 
     // Waits at most `timeout` until at least `wanted` samples are there or the recording stopped.
     void waitForSamples(int wanted, std::chrono::microseconds timeout);
@@ -52,13 +66,16 @@ public:
     void release();
 
 private:
-    std::unique_ptr<std::int16_t[]> room_;
+    std::unique_ptr<std::int16_t[], RecordingRoomRelease> room_;
     int minSamples_ = 0;
     int maxSamples_ = 0;
     std::atomic<int> count_{0};
     std::atomic<bool> stopped_{false};
     std::atomic<bool> reachedMinimum_{false};
 
+    // Guards the room against release while another thread makes pages ready; never taken by
+    // the audio thread, which only writes once the room is set and before it is released.
+    mutable std::mutex roomLock_;
     std::mutex waitLock_;
     std::condition_variable stoppedSignal_;
 };

@@ -38,6 +38,23 @@ TEST(CaptureTest, TheMinimumDecidesTheLengthStateAndTheMaximumCapsTheSamples) {
     EXPECT_EQ(tap.recorderStop(), nullptr);
 }
 
+TEST(CaptureTest, MemoryGrowsWithTheRecordedMinutesNotWithTheRoomSetAside) {
+    TapVoiceEngine voice;
+    RecorderTap tap(voice);
+    auto recording = newRecording();
+    tap.recorderStart(1, 300, recording);
+    // The first minute is made ready for the tap; the rest of the 4.8 MB is not taken.
+    const std::size_t minute = RecordedSamples::kReadySeconds * 16000u;
+    EXPECT_GE(recording->samples().residentBytes(), minute);
+    EXPECT_LE(recording->samples().residentBytes(), minute + 2 * 4096);
+    voice.play(labtone::make(1000, 2.0), {});
+    recording->samples().prepareAhead(RecordedSamples::kReadySeconds);
+    EXPECT_LE(recording->samples().residentBytes(), minute + 2 * 16000 + 2 * 4096);
+    tap.recorderStop();
+    recording->release();
+    EXPECT_EQ(recording->samples().residentBytes(), 0u);
+}
+
 TEST(CaptureTest, NothingIsCapturedWhenTheMinimumIsNotBelowTheMaximum) {
     TapVoiceEngine voice;
     RecorderTap tap(voice);
