@@ -93,7 +93,6 @@ public:
     ClientListener& clientListener() { return listener_; }
     MessageCenter& messageCenter() { return messageCenter_; }
     CTimer& callTimer() { return callTimer_; }
-    CallRecorder& recorder() { return recorder_; }
     const AgentStateMachine& stateMachine() const { return fsm_; }
     // The reasons offered in the not-ready menu, by command id 33791 + position.
     std::vector<std::string> notReadyReasons() const { return notReadyReasons_.get(); }

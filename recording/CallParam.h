@@ -63,7 +63,6 @@ public:
     // (The recording's `semEncoding`: released once, waited for by the worker that stores or sends it.)
     void completeImage();
     void waitForImage() const;
-    bool imageComplete() const { return semEncoding_.load(std::memory_order_acquire); }
 
     // True for the first request only.
     bool requestSend() { return !sendRequested_.exchange(true); }

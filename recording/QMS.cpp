@@ -383,10 +383,9 @@ void QMS::localRecordingSender(const std::atomic<bool>& stopping) {
 
 // One stored recording, uploaded once: a file is removed once acknowledged; a recording held in
 // memory that is not acknowledged goes back to the folder, or to memory.
-bool QMS::resend(const std::string& name, const std::string& path, std::span<const std::uint8_t> bytes) {
+void QMS::resend(const std::string& name, const std::string& path, std::span<const std::uint8_t> bytes) {
     const bool sent = sendRecordingToQMS(name, bytes);
     if (sent && !path.empty() && !CSADirRead::removeFile(path))
         logMessage(LogLevel::Error, "Could not delete the file[%s]", path.c_str());
     if (!sent && path.empty()) writeToDisk(name, bytes);
-    return sent;
 }

@@ -47,7 +47,7 @@ public:
 
 private:
     bool sendOnConnection(const std::string& name, std::span<const std::uint8_t> bytes, TlsConnection* ssl);
-    bool resend(const std::string& name, const std::string& path, std::span<const std::uint8_t> bytes);
+    void resend(const std::string& name, const std::string& path, std::span<const std::uint8_t> bytes);
 
     const Server server_;
     RecordingStore& store_;
