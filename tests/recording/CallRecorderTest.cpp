@@ -258,6 +258,18 @@ TEST_F(CallRecorderTest, AMaximumOfZeroRecordsNothingAndTheCloseDoesNotHang) {
     EXPECT_EQ(server.connections(), 0);
 }
 
+TEST_F(CallRecorderTest, RecordingTurnedOffDuringACallStillEndsItsTap) {
+    recorder->StartRecording();
+    ASSERT_TRUE(voice.tapInstalled());
+    settings([](RecordingSettings& chosen) { chosen.active = false; });
+    recorder->StopRecording();
+    EXPECT_FALSE(voice.tapInstalled());
+    EXPECT_TRUE(log.contains("out of Stop recording: no recording wanted"));
+    recorder->SendCalltoQms();
+    EXPECT_TRUE(log.contains("SendCalltoQms(): Nothing to send recording not wanted"));
+    EXPECT_EQ(recorder->numRecordings(), 0);
+}
+
 TEST_F(CallRecorderTest, EndingWithoutACleanCloseMidCallKeepsTheRecordingOnDisk) {
     recorder->StartRecording();
     voice.play(labtone::make(kAgentHertz, 1.5), {});

@@ -3,7 +3,9 @@
 #include <numeric>
 
 #include "RecordingDoubles.h"
+#include "infra/SocketErrorText.h"
 #include "infra/Timing.h"
+#include "lab/common/LabSocket.h"
 #include "lab/recorder/LabRecordServer.h"
 #include "lab/recorder/LabTls.h"
 #include "recording/QMS.h"
@@ -102,6 +104,15 @@ TEST_F(UploadTest, AServerThatIsDownIsTriedElevenTimes) {
     EXPECT_EQ(log.count("!connectedToQMS, Cannot connect to QMS"), 10);
     EXPECT_TRUE(log.contains("Network Connection Error: Error:[10061]. No connection could be made because the target "
                              "machine actively refused it."));
+}
+
+TEST_F(UploadTest, AServerThatNeverReadsCannotHoldTheUploadForEver) {
+    const LabSocket deaf = LabSocket::listenOnLoopback(0);  // connections wait, unread, in its backlog
+    ASSERT_TRUE(deaf.valid());
+    QMS qms({"127.0.0.1", deaf.localPort(), false, {}}, store);
+    const std::vector<std::uint8_t> big(64 << 20, 1);  // far more than the socket buffers hold
+    EXPECT_FALSE(qms.sendRecordingToQMS(kName, big));
+    EXPECT_EQ(log.levelOf("ERROR Got a socket error in QMS : " + socketErrorText(EAGAIN)), "ERROR");
 }
 
 TEST_F(UploadTest, TlsWithoutACaFileUploadsAndWarnsThatTheServerIsNotVerified) {
