@@ -42,13 +42,14 @@ private:
 };
 
 // The recorder with a test playing the audio thread, the lab recording server on loopback and
-// every interval a hundredth of its production length.
+// every interval a tenth of its production length (the acknowledgement is awaited 1 s: a loaded
+// machine answers within that).
 class CallRecorderTest : public ::testing::Test {
 protected:
     static constexpr auto kWait = 10s;
 
     CallRecorderTest() {
-        Timing::setScale(0.01);
+        Timing::setScale(0.1);
         EXPECT_TRUE(server.start());
         announce(server);
     }
@@ -86,7 +87,7 @@ protected:
     TempDir folder;
     RecordingsFolder recordings{(folder.path() / "kept").string()};
     LogCapture log;
-    LabRecordServer server{{0, false, {}, {}, (folder.path() / "server").string(), LabRecorderAnswer::Success, 30s}};
+    LabRecordServer server{{0, false, {}, {}, (folder.path() / "server").string(), LabRecorderAnswer::Success, kMuchLater}};
     TapVoiceEngine voice;
     FakeRecordingAgent agent;
     FakeRecordingConfig config;

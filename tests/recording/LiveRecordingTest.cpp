@@ -17,7 +17,7 @@ protected:
         LabRecorderOptions options;
         options.tls = tls;
         options.folder = file("server");
-        options.lateAnswer = 30s;  // 3 s here, past the phone's 1 s
+        options.lateAnswer = kMuchLater;
         recorder = std::make_unique<LabRecordServer>(options);
         ASSERT_TRUE(recorder->start());
         cti.configure([&](LabCtiOptions& cti) {

@@ -2,6 +2,7 @@
 
 #include <lame.h>
 
+#include <chrono>
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
@@ -13,6 +14,10 @@
 #include "recording/RecordingSettings.h"
 #include "recording/RecordingStore.h"
 #include "support/FakeVoiceEngine.h"
+
+// How late the lab recording server's late answer comes in these tests: long past the phone's
+// time limit however slowly the phone's upload thread (the lowest priority) gets to wait for it.
+inline constexpr std::chrono::milliseconds kMuchLater = std::chrono::minutes(10);
 
 // A voice engine whose recorder tap the test calls, as the audio thread would.
 class TapVoiceEngine : public FakeVoiceEngine {

@@ -25,7 +25,7 @@ void writeFile(const fs::path& path, std::size_t size) {
 
 class StoredRecordingsTest : public ::testing::Test {
 protected:
-    StoredRecordingsTest() { Timing::setScale(0.01); }
+    StoredRecordingsTest() { Timing::setScale(0.1); }
     ~StoredRecordingsTest() override { Timing::setScale(previousScale_); }
 
     fs::path kept(const std::string& name) const { return folder.path() / "kept" / name; }

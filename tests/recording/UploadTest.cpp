@@ -16,20 +16,20 @@ namespace {
 
 using namespace std::chrono_literals;
 
-// The upload client against the lab recording server on loopback, every interval a hundredth
+// The upload client against the lab recording server on loopback, every interval a tenth
 // of its production length.
 class UploadTest : public ::testing::Test {
 protected:
     static constexpr auto kWait = 5s;
 
-    UploadTest() { Timing::setScale(0.01); }
+    UploadTest() { Timing::setScale(0.1); }
     ~UploadTest() override { Timing::setScale(previousScale_); }
 
     LabRecordServer& startServer(bool tls) {
         LabRecorderOptions options;
         options.tls = tls;
         options.folder = folder.str() + "/server";
-        options.lateAnswer = 30s;  // 300 ms here, well past the phone's 100 ms
+        options.lateAnswer = kMuchLater;
         server = std::make_unique<LabRecordServer>(options);
         EXPECT_TRUE(server->start());
         return *server;
