@@ -69,6 +69,7 @@ protected:
         core.reset();  // before the engine it runs on
         voice.reset();
         RecordingStore::useFolder({});
+        Timing::setScale(1.0);
     }
 
     std::string file(const std::string& name) const { return (folder.path() / name).string(); }
