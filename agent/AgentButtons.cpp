@@ -82,6 +82,11 @@ void AgentButtons::showDialPad() {
         return;
     }
     addToDialHistory(number);
+    if (state == "AgentNotReady") {
+        // A call the agent makes while not ready is recorded under the number dialled.
+        logMessage(LogLevel::Debug, "Implementation : Copy dial string to ani string for Not-Ready Recordings");
+        core_.call().ani.set(number);
+    }
     if (core_.lines().useOnlytt()) return;
     core_.dial(number, core_.getVelmoraTrackNum(-1));
 }

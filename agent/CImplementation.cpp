@@ -47,7 +47,8 @@ CImplementation::CImplementation(Seams seams)
       listener_(*this, status_, call_, seams.clientPort),
       inbound_(cti_, call_, status_, *this),
       link_(*this, inbound_),
-      outbound_(link_, cti_, call_, status_, *this) {
+      outbound_(link_, cti_, call_, status_, *this),
+      recorder_({voice_, *this, loginSettings_}) {
     cti_.version.set(ORVANE_VERSION);
     wrapUp_.start();
 }
@@ -57,6 +58,7 @@ CImplementation::~CImplementation() {
         logMessage(LogLevel::Debug, "Entering the destructor... ~CImplementation");
         isClosing_ = true;
         queue_.join();
+        recorder_.shutdown();
         voice_.iaxc_set_event_callback({});
         wrapUp_.stop();
         callTimer_.stop();
@@ -69,8 +71,6 @@ CImplementation::~CImplementation() {
         logMessage(LogLevel::Error, "Error in try catch in ~CImplementation()");
     }
 }
-
-void CImplementation::logEntry(const char* line) { logMessage(LogLevel::Debug, "%s", line); }
 
 void CImplementation::initialize() {
     loginSettings_.resetRecordingSettings();
@@ -120,7 +120,7 @@ void CImplementation::doAgentLogin() {
 }
 
 bool CImplementation::doAgentReady() {
-    endOfWrapUp_.release();
+    recorder_.releaseEndOfWrapUp();
     QueuePhoneEvent(agent::ReadyEvent);
     wrapUp_.setInWrapUp(false);
     call_.submitPending = false;
@@ -163,7 +163,7 @@ void CImplementation::doAgentLogout() {
     QueuePhoneEvent(agent::SubmitSentEvent);
     QueuePhoneEvent(agent::NotReadyEvent);
     logMessage(LogLevel::Debug, "CImplementation::doAgentLogout()");
-    endOfWrapUp_.release();
+    recorder_.releaseEndOfWrapUp();
     wrapUp_.setInWrapUp(false);
     callTimer_.stop();
     lines_.dropAllLines();
@@ -247,6 +247,41 @@ void CImplementation::setPermissions(bool dial, bool transfer, bool conference) 
 
 void CImplementation::setRecordServer(const std::string& host, int port, bool ssl) {
     loginSettings_.setRecordServer(host, port, ssl);
+    if (loginSettings_.recordServer().known()) recorder_.startResend();
+}
+
+// Every fact of the call that a recording carries is read here, and only here.
+RecordingFacts CImplementation::recordingFacts() {
+    RecordingFacts facts;
+    facts.trackNumber = call_.trackNumber.get();
+    facts.ani = call_.ani.get();
+    facts.callTime = call_.callDateTime.get();
+    facts.tagging = {call_.recordingTagged, call_.tagClient.get(), call_.tagCampaign.get(), call_.tagStatus.get()};
+    facts.defaultClient = call_.defaultClient.get();
+    facts.defaultCampaign = call_.defaultCampaign.get();
+    facts.agentId = call_.agentId.get();
+    facts.switchHost = switch_.asteriskHost();
+    return facts;
+}
+
+void CImplementation::beginRecordedCall(const RecordingFacts& facts) {
+    call_.callDateTime.set(facts.callTime);
+    call_.recordingTagged = facts.tagging.tagged;
+    call_.tagStatus.set(facts.tagging.status);
+    call_.tagCampaign.set(facts.tagging.campaign);
+    call_.tagClient.set(facts.tagging.client);
+    call_.ani.set(facts.ani);
+    call_.setTrackNumber(facts.trackNumber);
+}
+
+void CImplementation::endRecordedCall() {
+    callTimer_.stop();
+    lines_.setUsing2lines();
+    call_.callDateTime.set("");
+}
+
+void CImplementation::clearTickerAfterCall() {
+    if (!browser_.popupInProgress()) window_.showTicker({"", 0x0000FF, 0x000000, 2, 1});
 }
 
 void CImplementation::tagInboundCall() {
@@ -366,18 +401,6 @@ void CImplementation::stopListeningForClient() {
     listener_.stop();
 }
 
-void CImplementation::startRecording() {
-    logMessage(LogLevel::Debug, "CImplementation::StartRecording()");
-    outbound_.GetCtiTime();
-    callTimer_.start();
-}
-
-void CImplementation::stopRecording() {
-    logMessage(LogLevel::Debug, "CImplementation::StopRecording()");
-    callTimer_.stop();
-    lines_.setUsing2lines();
-}
-
 void CImplementation::doWaitforCleanClose() {
     wrapUp_.stop();
     logMessage(LogLevel::Debug, "CImplementation::doWaitforCleanClose()");
@@ -412,7 +435,7 @@ void CImplementation::CloseOrvane() {
     }
 
     StopRecording();
-    endOfWrapUp_.release();
+    recorder_.releaseEndOfWrapUp();
     SendCalltoQms();
 
     window_.showTicker(closingText("Please wait ... Processing "));
@@ -426,6 +449,7 @@ void CImplementation::CloseOrvane() {
     link_.close();
 
     window_.showTicker(closingText("Please wait ... Encoding "));
+    recorder_.waitForRecordings();
     logMessage(LogLevel::Debug, "Waiting for message center to stop");
     window_.showTicker(closingText("Waiting for Message Center module to stop"));
     logMessage(LogLevel::Debug, "Message center stopped");
@@ -496,7 +520,7 @@ void CImplementation::SendAgentDialingToCti() { outbound_.SendAgentDialingToCti(
 void CImplementation::SendAgentInCallToCti() { outbound_.SendAgentInCallToCti(); }
 void CImplementation::SendCallAnsweredToCti() { outbound_.SendCallAnsweredToCti(); }
 void CImplementation::SendCallNoAnswerToCti() { outbound_.SendCallNoAnswerToCti(); }
-void CImplementation::SendCalltoQms() { logEntry("CImplementation::SendCalltoQms()"); }
+void CImplementation::SendCalltoQms() { recorder_.SendCalltoQms(); }
 void CImplementation::SendCancelPreviewToCti() { outbound_.SendCancelPreviewToCti(); }
 void CImplementation::SendNotReadyAfterWrapUpToCti() { outbound_.SendNotReadyAfterWrapUpToCti(); }
 void CImplementation::SendNotReadyReasonSetToCti() { outbound_.SendNotReadyReasonSetToCti(); }
@@ -566,10 +590,10 @@ void CImplementation::ShowNotReadyReason() { screen_.show(Control::NotReadyReaso
 void CImplementation::ShowReady() { screen_.show(Control::Ready, "CImplementation::ShowReady()"); }
 void CImplementation::ShowUnHold() { screen_.show(Control::Unhold, "CImplementation::ShowUnHold()"); }
 void CImplementation::StartListeningForClient() { startListeningForClient(); }
-void CImplementation::StartRecording() { startRecording(); }
+void CImplementation::StartRecording() { recorder_.StartRecording(); }
 void CImplementation::StartRinging() { lines_.StartRinging(); }
 void CImplementation::StopListeningForClient() { stopListeningForClient(); }
-void CImplementation::StopRecording() { stopRecording(); }
+void CImplementation::StopRecording() { recorder_.StopRecording(); }
 void CImplementation::StopRinging() { lines_.StopRinging(); }
 void CImplementation::UnregisterChannels() { switch_.UnregisterChannels(call_.agentId.get(), call_.password.get()); }
 void CImplementation::UnsetUseOnlytt() { lines_.setUseOnlytt(false); }

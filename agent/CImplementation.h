@@ -22,9 +22,10 @@
 #include "desktop/MessageCenter.h"
 #include "desktop/WrapUpChecker.h"
 #include "infra/Guarded.h"
-#include "infra/Semaphore.h"
 #include "infra/SettingsStore.h"
 #include "infra/ThreadGroup.h"
+#include "recording/CallRecorder.h"
+#include "recording/RecordingAgent.h"
 #include "voice/ConferenceControl.h"
 #include "voice/Dialer.h"
 #include "voice/LineControl.h"
@@ -44,7 +45,8 @@ class CImplementation : public AgentActions,
                         public CtiAgent,
                         public VoiceAgent,
                         public WrapUpChecker::Agent,
-                        public ClientListener::Agent {
+                        public ClientListener::Agent,
+                        public RecordingAgent {
 public:
     // The outside world the core drives; `clientPort` is the local client listener's port.
     struct Seams {
@@ -291,7 +293,7 @@ public:
 
     // What the wrap-up checker and the local client ask of the agent.
     void applyActionAfterWrapUp(const std::string& action) override;
-    void releaseEndOfWrapUp() override { endOfWrapUp_.release(); }
+    void releaseEndOfWrapUp() override { recorder_.releaseEndOfWrapUp(); }
     void clickReady() override;
     bool dialWindowOpen() override;
     bool callTimerRunning() override { return callTimer_.running(); }
@@ -301,6 +303,17 @@ public:
     void dial(const std::string& number, const std::string& trackNumber) override { dialer_.dial(number, trackNumber); }
     void setAgentMode(int mode) override { lines_.setAgentMode(mode); }
 
+    // What the recorder asks of the agent.
+    RecordingFacts recordingFacts() override;
+    void beginRecordedCall(const RecordingFacts& facts) override;
+    void endRecordedCall() override;
+    void requestCtiTime() override { outbound_.GetCtiTime(); }
+    void startCallTimer() override { callTimer_.start(); }
+    void clearTickerAfterCall() override;
+    void sendRecordingNotice(const std::string& trackNumber, const std::string& nameWithoutExtension) override {
+        outbound_.sendRecordingNotice(trackNumber, nameWithoutExtension);
+    }
+
     // The main window's hold pair: Unhold puts the call on hold, Hold takes it off.
     void OnBnClickedButtonUnHold();
     void OnBnClickedButtonHold();
@@ -309,7 +322,6 @@ public:
     void OnBnClickedButtonConference();
 
 private:
-    static void logEntry(const char* line);
     void doAgentLogout();
     void CloseOrvane();
     void closeCtiConnection();
@@ -317,8 +329,6 @@ private:
     void setInWrapUpForAgent();
     void startListeningForClient();
     void stopListeningForClient();
-    void startRecording();
-    void stopRecording();
     void readHostName();
     void initializeVoice();
 
@@ -337,7 +347,6 @@ private:
     ScreenState screen_;
     MessageCenter messageCenter_;
     Guarded<std::vector<std::string>> notReadyReasons_;
-    Semaphore endOfWrapUp_;
     std::atomic<bool> isClosing_{false};
     std::atomic<bool> closeRequested_{false};
 
@@ -354,4 +363,5 @@ private:
     InboundMessages inbound_;
     CTIConnection link_;
     OutboundMessages outbound_;
+    CallRecorder recorder_;
 };

@@ -149,8 +149,8 @@ void OutboundMessages::GetCtiTime() {
     if (call_.callDateTime.get().empty()) send("275^");
 }
 
-void OutboundMessages::sendRecordingNotice(const std::string& fileNameWithoutExtension) {
-    send("279," + call_.trackNumber.get() + "^" + fileNameWithoutExtension);
+void OutboundMessages::sendRecordingNotice(const std::string& trackNumber, const std::string& fileNameWithoutExtension) {
+    send("279," + trackNumber + "^" + fileNameWithoutExtension);
 }
 
 void OutboundMessages::SendAttachedDataToCti() {

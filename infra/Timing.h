@@ -53,9 +53,23 @@ inline constexpr std::chrono::milliseconds kIaxRegistrationRetryLongest = 60s; /
 inline constexpr std::chrono::milliseconds kIaxCallPing = 20s;              // keep-alive PING on a call, so a vanished peer is noticed
 inline constexpr std::chrono::milliseconds kIaxEndedCallLinger = 10s;       // an ended call still re-acknowledges the peer's resends
 
+// Call recording
+inline constexpr std::chrono::milliseconds kRecordingEncoderPoll = 100ms;   // the encoder looks for new audio
+inline constexpr std::chrono::milliseconds kRecordingRoomPoll = 1000ms;     // pages ahead of the tap are made ready
+inline constexpr int kQmsConnectRetries = 10;                               // connection tries after the first
+inline constexpr std::chrono::milliseconds kQmsConnectRetryPause = 100ms;
+inline constexpr std::chrono::milliseconds kQmsConnectFailPause = 10ms;     // after a try that failed
+inline constexpr std::chrono::milliseconds kQmsConnectTimeout = 5000ms;     // one connection try
+inline constexpr std::chrono::milliseconds kQmsSendTimeout = 30000ms;       // a send the recording server does not take
+inline constexpr std::chrono::milliseconds kQmsAckTimeout = 10000ms;        // the recording server's acknowledgement
+inline constexpr int kQmsUploadAttempts = 3;                                // then the recording goes to disk
+inline constexpr std::chrono::milliseconds kResendStartPause = 1500ms;      // before a re-send run scans the folder
+inline constexpr std::chrono::milliseconds kResendFilePause = 250ms;        // between two re-sent files
+
 // Lab peers (lab/), the simulated outside world.
 inline constexpr std::chrono::milliseconds kLabAppletHeartbeat = 10s;     // the applet's "58", well inside the 30 s rule
 inline constexpr std::chrono::milliseconds kLabNotReadyPairWindow = 1s;   // a reasonless not-ready may still get its copy with a reason
+inline constexpr std::chrono::milliseconds kLabRecorderLateAnswer = 12s;  // a late acknowledgement, past the phone's 10 s
 inline constexpr std::chrono::milliseconds kLabWebIdle = 60s;             // a web client that sends no request is closed
 
 // Lab switch (lab/switch/), the stand-in for the Asterisk PBX. Its audio runs in real time.

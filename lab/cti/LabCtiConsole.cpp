@@ -18,7 +18,7 @@ std::string LabCtiConsole::help() {
            "  logout-agent REASON MESSAGE...        log the agent out\n"
            "  submit AGENT STATUS                   submit notification (submit_required, submit_sent, ...)\n"
            "  tracknum TRACK CHANNEL                a track number for a line\n"
-           "  record-server HOST PORT               announce the recording server\n"
+           "  record-server HOST PORT [SSL]         announce the recording server (SSL 1: over TLS)\n"
            "  datetime                              the server's date and time\n"
            "  raw TEXT...                           any text, followed by \"~\"\n"
            "  garbage | flood BYTES                 a frame that is no message | bytes without \"~\"\n"
@@ -72,8 +72,9 @@ std::string LabCtiConsole::execute(const std::string& text) {
         if (line.argumentCount() < 2) return LabCommandLine::usage("tracknum TRACK CHANNEL");
         server_.push(labcti::velmoraTracknum(line.argument(0), line.argument(1)));
     } else if (command == "record-server") {
-        if (line.argumentCount() < 2) return LabCommandLine::usage("record-server HOST PORT");
-        server_.push(labcti::recordServer({line.argument(0), line.argument(1), "0"}));
+        if (line.argumentCount() < 2) return LabCommandLine::usage("record-server HOST PORT [SSL]");
+        const std::string ssl = line.argumentCount() > 2 ? line.argument(2) : "0";
+        server_.push(labcti::recordServer({line.argument(0), line.argument(1), ssl}));
     } else if (command == "datetime") {
         server_.push(labcti::ctiDateTime(labcti::DateTime::now()));
     } else if (command == "raw") {

@@ -28,6 +28,7 @@ LabCtiOptions ctiOptions(const LabDemoOptions& options) {
     LabCtiOptions cti;
     cti.agents[options.agentId] = options.password;
     cti.loginSettings.wrapUp = {"READY", std::to_string(kWrapUpSeconds), "1"};
+    cti.loginSettings.recording.mp3Encoding = "1";
     return cti;
 }
 
@@ -45,7 +46,8 @@ LabDemoDay::LabDemoDay(LabDemoOptions options, LabLog narrate)
     : options_(std::move(options)),
       narrate_(std::move(narrate)),
       switch_(switchOptions(options_), labLogToFile("LabSwitch")),
-      cti_(ctiOptions(options_), labLogToFile("LabCtiServer")) {}
+      cti_(ctiOptions(options_), labLogToFile("LabCtiServer")),
+      recorder_({0, false, {}, {}, options_.folder + "/recording-server"}, labLogToFile("LabRecordServer")) {}
 
 std::string LabDemoDay::file(const std::string& name) const { return options_.folder + "/" + name; }
 
@@ -103,6 +105,7 @@ int LabDemoDay::run() {
     good = good && expect("the agent is ready again", [&] {
         return cti_.waitFor("36,0^" + options_.agentId, kStepWait).has_value() && waitForAgentChannel().has_value();
     });
+    good = good && checkRecording();
     if (good) std::this_thread::sleep_for(kLookingTime);
     const bool closed = closePhone();
     good = good && closed;
@@ -112,14 +115,17 @@ int LabDemoDay::run() {
 
 bool LabDemoDay::startPeers() {
     ::mkdir(options_.folder.c_str(), 0755);
-    if (!switch_.start() || !cti_.start()) {
+    if (!switch_.start() || !cti_.start() || !recorder_.start()) {
         narrate_("the lab could not open its ports");
         return false;
     }
-    cti_.configure([&](LabCtiOptions& cti) { cti.switchInfo = labcti::SwitchInfo{"127.0.0.1", std::to_string(switch_.port())}; });
+    cti_.configure([&](LabCtiOptions& cti) {
+        cti.switchInfo = labcti::SwitchInfo{"127.0.0.1", std::to_string(switch_.port())};
+        cti.recordServer = labcti::RecordServer{"127.0.0.1", std::to_string(recorder_.port()), "0"};
+    });
     listenerPort_ = freeLoopbackPort();
     narrate_("lab switch on UDP 127.0.0.1:" + std::to_string(switch_.port()) + ", lab CTI server on TCP 127.0.0.1:" +
-             std::to_string(cti_.port()));
+             std::to_string(cti_.port()) + ", lab recording server on TCP 127.0.0.1:" + std::to_string(recorder_.port()));
     return listenerPort_ != 0;
 }
 
@@ -138,7 +144,8 @@ bool LabDemoDay::startPhone() {
     const std::map<std::string, std::string> environment{
         {"ORVANE_AUDIO", "virtual"},         {"ORVANE_AUDIO_MIC", file("microphone.wav")},
         {"ORVANE_AUDIO_SPEAKER", file("speaker.wav")}, {"ORVANE_AUDIO_RING", file("ring.wav")},
-        {"XDG_CONFIG_HOME", file("config")}, {"XDG_RUNTIME_DIR", runtime}};
+        {"XDG_CONFIG_HOME", file("config")}, {"XDG_RUNTIME_DIR", runtime},
+        {"ORVANE_RECORDINGS_DIR", file("recordings")}};
     narrate_("starting the phone: " + options_.phoneProgram + " --headless (virtual audio, files in " + options_.folder + ")");
     if (!phone_.start(arguments, environment, options_.folder, file("stderr.txt"))) {
         narrate_("cannot start " + options_.phoneProgram);
@@ -173,6 +180,14 @@ bool LabDemoDay::checkConversation(int channel) {
     return expect("the customer heard the agent (" + std::to_string(static_cast<int>(kAgentVoiceHertz)) +
                       " Hz in what the switch received)",
                   [&] { return labtone::present(heardBySwitch, kAgentVoiceHertz, kCustomerVoiceHertz); });
+}
+
+bool LabDemoDay::checkRecording() {
+    const auto upload = recorder_.waitForUpload("", kStepWait);
+    return expect(upload ? "the recording server acknowledged the call's recording " + upload->name + " (" +
+                               std::to_string(upload->size) + " bytes, MP3), stored as " + upload->storedAs
+                         : "the recording server received the call's recording",
+                  [&] { return upload.has_value(); });
 }
 
 bool LabDemoDay::closePhone() {

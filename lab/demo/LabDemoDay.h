@@ -9,6 +9,7 @@
 #include "lab/common/LabLog.h"
 #include "lab/cti/LabCtiServer.h"
 #include "lab/demo/LabChildProcess.h"
+#include "lab/recorder/LabRecordServer.h"
 #include "lab/switch/LabSwitch.h"
 
 struct LabDemoOptions {
@@ -23,7 +24,8 @@ struct LabDemoOptions {
 // lab switch, the lab CTI server and the lab applet. The phone is started as a program of its
 // own; the day is driven from the outside, as the CTI server, the switch and the applet would
 // drive it, and narrated as it goes: login, registration, ready, a distributed call with audio
-// both ways, the applet's hang-up, wrap-up ending in ready again, and the clean close.
+// both ways, the applet's hang-up, wrap-up ending in ready again with the call's recording
+// uploaded, and the clean close.
 class LabDemoDay {
 public:
     LabDemoDay(LabDemoOptions options, LabLog narrate);
@@ -40,6 +42,7 @@ private:
     bool connectApplet();
     std::optional<int> waitForAgentChannel();
     bool checkConversation(int channel);
+    bool checkRecording();
     bool closePhone();
     // Narrates a step and waits for it; false (and a narrated failure) when it never comes.
     bool expect(const std::string& what, const std::function<bool()>& happened);
@@ -49,6 +52,7 @@ private:
     const LabLog narrate_;
     LabSwitch switch_;
     LabCtiServer cti_;
+    LabRecordServer recorder_;
     std::optional<LabAppletClient> applet_;  // once the phone's listener port is chosen
     LabChildProcess phone_;
     std::uint16_t listenerPort_ = 0;

@@ -22,6 +22,7 @@
 #include "lab/cti/LabCtiServer.h"
 #include "lab/switch/LabSwitch.h"
 #include "lab/switch/LabWav.h"
+#include "recording/RecordingStore.h"
 #include "support/Eventually.h"
 #include "support/LogCapture.h"
 #include "support/TempDir.h"
@@ -47,6 +48,7 @@ protected:
     LivePhoneFixture() {
         Timing::setScale(0.1);
         SettingsStore::useFolder(folder.str());
+        RecordingStore::useFolder(file("recordings"));
         labwav::write(file("microphone.wav"), labtone::make(kAgentHertz, 2.0));
 
         switchboard.configure([](LabSwitchOptions& options) {
@@ -66,6 +68,7 @@ protected:
         buttons.reset();
         core.reset();  // before the engine it runs on
         voice.reset();
+        RecordingStore::useFolder({});
         Timing::setScale(1.0);
     }
 
