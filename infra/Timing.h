@@ -52,6 +52,11 @@ inline constexpr std::chrono::seconds kIaxRegistrationRefresh = 60s;        // a
 inline constexpr std::chrono::milliseconds kIaxCallPing = 20s;              // keep-alive PING on a call, so a vanished peer is noticed
 inline constexpr std::chrono::milliseconds kIaxEndedCallLinger = 10s;       // an ended call still re-acknowledges the peer's resends
 
+// Crash dump and self-update
+inline constexpr std::chrono::milliseconds kCrashDumpWait = 30s;            // the crashing thread waits for the helper's dump
+inline constexpr std::chrono::milliseconds kUpdateConnectTimeout = 10s;     // connecting to the update web server
+inline constexpr std::chrono::milliseconds kUpdateStallTimeout = 30s;       // a download that receives nothing this long fails
+
 // Lab peers (lab/), the simulated outside world.
 inline constexpr std::chrono::milliseconds kLabAppletHeartbeat = 10s;     // the applet's "58", well inside the 30 s rule
 inline constexpr std::chrono::milliseconds kLabNotReadyPairWindow = 1s;   // a reasonless not-ready may still get its copy with a reason

@@ -1,0 +1,87 @@
+// A program that crashes on request, for the crash dump tests:
+//   crash_child null | abort | thread | overflow | two-threads | crash-in-handler | abort-in-handler | exit
+#include <sys/resource.h>
+
+#include <atomic>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <thread>
+
+#include "infra/CrashDumper.h"
+
+namespace {
+
+volatile std::uintptr_t nowhere = 0;
+std::atomic<int> arrived{0};
+
+__attribute__((noinline)) void crashByNullWrite() {
+    *reinterpret_cast<volatile int*>(nowhere) = 1;
+    std::puts("still alive");
+}
+
+__attribute__((noinline)) void crashByAbort() {
+    std::abort();
+}
+
+__attribute__((noinline)) void crashOnWorker() {
+    std::thread worker([] { crashByNullWrite(); });
+    worker.join();
+}
+
+volatile int neverReached = -1;
+
+__attribute__((noinline)) int recurseForever(int depth) {
+    if (depth == neverReached) return 0;
+    volatile int frame[128];
+    frame[0] = depth;
+    frame[1] = recurseForever(depth + 1);  // the frame stays alive across the call
+    return frame[0] + frame[1];
+}
+
+__attribute__((noinline)) void crashByStackOverflowOnWorker() {
+    std::thread worker([] { std::printf("%d\n", recurseForever(0)); });
+    worker.join();
+}
+
+// Two threads fault at about the same time: one writes the dump, the other must not hang it.
+__attribute__((noinline)) void crashOnTwoThreads() {
+    auto both = [] {
+        ++arrived;
+        while (arrived.load() < 2) {
+        }
+        crashByNullWrite();
+    };
+    std::thread first(both);
+    std::thread second(both);
+    first.join();
+    second.join();
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (CrashDumper::isHelperCommand(argc, argv)) return CrashDumper::runHelper(argc, argv);
+    const rlimit noCore{0, 0};
+    setrlimit(RLIMIT_CORE, &noCore);
+    if (argc != 2) return 2;
+    const std::string mode = argv[1];
+    CrashDumper dumper("CrashChild");
+    if (!dumper.installed()) return 3;
+    if (mode == "null") crashByNullWrite();
+    if (mode == "abort") crashByAbort();
+    if (mode == "thread") crashOnWorker();
+    if (mode == "overflow") crashByStackOverflowOnWorker();
+    if (mode == "two-threads") crashOnTwoThreads();
+    if (mode == "crash-in-handler") {
+        CrashDumper::setBeforeDump([] { crashByNullWrite(); });
+        crashByNullWrite();
+    }
+    if (mode == "abort-in-handler") {
+        CrashDumper::setBeforeDump([] { crashByAbort(); });
+        crashByNullWrite();
+    }
+    return mode == "exit" ? 0 : 4;
+}
