@@ -114,9 +114,8 @@ long milliseconds(std::chrono::microseconds interval) {
 
 }  // namespace
 
-CAutoUpdater::CAutoUpdater(std::string programPath, std::function<void()> beforeRestart)
-    : programPath_(programPath.empty() ? runningProgramPath() : std::move(programPath)),
-      beforeRestart_(std::move(beforeRestart)) {
+CAutoUpdater::CAutoUpdater(std::string programPath)
+    : programPath_(programPath.empty() ? runningProgramPath() : std::move(programPath)) {
     static std::once_flag initialised;
     static bool available = false;
     std::call_once(initialised, [] { available = curl_global_init(CURL_GLOBAL_DEFAULT) == CURLE_OK; });
@@ -307,7 +306,6 @@ bool CAutoUpdater::restartProgram(const std::string& program) {
     std::vector<char*> argv;
     for (std::string& argument : arguments) argv.push_back(argument.data());
     argv.push_back(nullptr);
-    if (beforeRestart_) beforeRestart_();
     ::execv(program.c_str(), argv.data());
     logMessage(LogLevel::Error, "CAutoUpdater::restartProgram(): Cannot start '%s': %s", program.c_str(),
                std::strerror(errno));
@@ -353,18 +351,21 @@ int CAutoUpdater::runUpdateCheck(const std::string& location) {
         removeFile(downloaded);
         return SameVersion;
     }
-    if (!replaceExecutable(programPath_, downloaded)) return ReplaceFailed;
+    if (!replaceExecutable(programPath_, downloaded)) {
+        removeFile(downloaded);
+        return ReplaceFailed;
+    }
     restartProgram(programPath_);
     return ReplaceFailed;
 }
 
-int runStartupUpdateCheck(const std::string& host, int port, std::string& path, std::function<void()> beforeRestart) {
+int runStartupUpdateCheck(const std::string& host, int port, std::string& path) {
     const std::string location = CAutoUpdater::updateLocation(host, port, path);
     logMessage(LogLevel::Normal, "AutoUpdate enabled[%s], check if it is needed",
                (host + ":" + std::to_string(port) + path).c_str());
     int result = CAutoUpdater::ReplaceFailed;
     {
-        CAutoUpdater updater({}, std::move(beforeRestart));
+        CAutoUpdater updater;
         result = updater.runUpdateCheck(location);
     }
     switch (result) {

@@ -1,6 +1,5 @@
 #pragma once
 
-#include <functional>
 #include <string>
 
 typedef void CURL;
@@ -26,9 +25,7 @@ public:
     static constexpr const char* kBackupName = "OldExecutable.bak";
 
     // `programPath`: the file to replace (the running program unless a test names another).
-    // `beforeRestart` runs just before the new program replaces this process (locks released,
-    // logs written out).
-    explicit CAutoUpdater(std::string programPath = {}, std::function<void()> beforeRestart = {});
+    explicit CAutoUpdater(std::string programPath = {});
     virtual ~CAutoUpdater();
     CAutoUpdater(const CAutoUpdater&) = delete;
     CAutoUpdater& operator=(const CAutoUpdater&) = delete;
@@ -57,11 +54,9 @@ public:
 
 private:
     std::string programPath_;
-    std::function<void()> beforeRestart_;
     CURL* internet_ = nullptr;
 };
 
 // The start-up step: checks for an update at host:port/path, logging what it does and its
 // outcome, and returns the check's result. `path` comes back with its slashes, to be stored.
-int runStartupUpdateCheck(const std::string& host, int port, std::string& path,
-                          std::function<void()> beforeRestart = {});
+int runStartupUpdateCheck(const std::string& host, int port, std::string& path);
