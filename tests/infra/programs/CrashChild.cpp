@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <string>
 #include <thread>
 
@@ -72,6 +73,10 @@ int main(int argc, char** argv) {
     const std::string mode = argv[1];
     CrashDumper dumper("CrashChild");
     if (!dumper.installed()) return 3;
+    timespec now{};
+    clock_gettime(CLOCK_REALTIME, &now);
+    std::printf("crash at %lld.%09ld\n", static_cast<long long>(now.tv_sec), now.tv_nsec);  // for the benchmark
+    std::fflush(stdout);
     if (mode == "null") crashByNullWrite();
     if (mode == "abort") crashByAbort();
     if (mode == "thread") crashOnWorker();
