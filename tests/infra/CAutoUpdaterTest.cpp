@@ -58,13 +58,15 @@ protected:
         fs::copy_file(build, published / name, fs::copy_options::overwrite_existing);
     }
 
-    ChildRun::Result check(bool unprivileged = false, std::vector<std::string> wrapper = {}) const {
+    // `timeScale` shortens the stall limit (30 s in production) for the stall tests only.
+    ChildRun::Result check(bool unprivileged = false, std::vector<std::string> wrapper = {},
+                           const std::string& timeScale = "1") const {
         ChildRun child;
         child.arguments = std::move(wrapper);
         for (const std::string& argument :
              {program.string(), std::string("127.0.0.1"), std::to_string(server.port()), std::string(kPublished)})
             child.arguments.push_back(argument);
-        child.environment = {"ORVANE_TIME_SCALE=0.01"};
+        child.environment = {"ORVANE_TIME_SCALE=" + timeScale};
         child.unset = {"http_proxy", "HTTP_PROXY", "https_proxy", "HTTPS_PROXY", "all_proxy", "ALL_PROXY"};
         child.asUnprivilegedUser = unprivileged;
         const ChildRun::Result result = child.run();
@@ -179,7 +181,7 @@ TEST_F(UpdateTest, DownloadBrokenOffOrStalledLeavesTheProgramUntouched) {
     publish(UPDATE_PROBE_NEWER, CAutoUpdater::kSecondName);
     for (LabWebFault fault : {LabWebFault::DropMidFile, LabWebFault::StallAfterHeaders, LabWebFault::NotFound}) {
         server.failNext(fault, 2);
-        const auto result = check();
+        const auto result = check(false, {}, "0.05");
         EXPECT_EQ(result.output, "version 2.5.0.1\nresult 4\npath /velmoraccs/orvane/\n") << result.errors;
         EXPECT_EQ(countOf(result.errors, "CAutoUpdater::fetchToTemp(): Failed to download"), 2) << result.errors;
         EXPECT_EQ(bytesOf(program), before);
