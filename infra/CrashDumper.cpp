@@ -35,6 +35,7 @@ constexpr std::size_t kSignalStackSize = 64 * 1024;
 constexpr std::size_t kApplicationNameLength = 100;
 
 std::atomic<bool> dumperExists{false};
+std::atomic<pid_t> dumpedProcess{0};  // the process the helper watches
 std::atomic<int> helperSocket{-1};
 std::atomic<pid_t> dumpingThread{0};
 std::atomic<bool> dumpDone{false};
@@ -136,10 +137,11 @@ void onFatalSignal(int signal, siginfo_t* info, void* context) {
     const int savedErrno = errno;
     const pid_t self = currentThreadId();
     pid_t first = 0;
-    if (dumpingThread.compare_exchange_strong(first, self)) {
+    const bool dumped = ::getpid() == dumpedProcess.load();  // not in a child forked without exec
+    if (dumped && dumpingThread.compare_exchange_strong(first, self)) {
         dumpThroughHelper(signal, info, context);
         dumpDone.store(true);
-    } else if (first != self) {
+    } else if (dumped && first != self) {
         waitForOtherThreadsDump();  // another thread crashed first and is being dumped
     }
     // first == self: a crash inside this thread's own handler; nothing more is tried.
@@ -247,6 +249,7 @@ CrashDumper::CrashDumper(const std::string& name) {
     // Where ptrace is limited to ancestors (Yama), the helper, a child, must be named.
     ::prctl(PR_SET_PTRACER, static_cast<unsigned long>(helper_), 0, 0, 0);
     helperSocket = socket_;
+    dumpedProcess = ::getpid();
     dumpingThread = 0;
     dumpDone = false;
 

@@ -158,6 +158,12 @@ TEST_F(CrashDumpTest, SecondCrashOrACrashInsideTheHandlerNeverHangs) {
     EXPECT_TRUE(dumps().empty());
 }
 
+TEST_F(CrashDumpTest, ChildForkedWithoutExecCrashingLeavesTheHelperToTheProgram) {
+    const auto result = crash("fork-then-abort");
+    EXPECT_TRUE(result.signalled(SIGABRT)) << result.status;
+    EXPECT_NE(onlyDump(result).find("crashAfterForkedChild"), std::string::npos);
+}
+
 TEST_F(CrashDumpTest, ProgramEndingNormallyLetsTheHelperGoWithoutADump) {
     const auto result = crash("exit");
     EXPECT_TRUE(result.exitedWith(0)) << result.status;

@@ -1,8 +1,12 @@
 // A program that crashes on request, for the crash dump tests:
-//   crash_child null | abort | thread | overflow | two-threads | crash-in-handler | abort-in-handler | exit
+//   crash_child null | abort | thread | overflow | two-threads | crash-in-handler | abort-in-handler |
+//               fork-then-abort | exit
 #include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <atomic>
+#include <csignal>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -63,6 +67,15 @@ __attribute__((noinline)) void crashOnTwoThreads() {
     second.join();
 }
 
+// A child forked without exec crashes first; then the program itself.
+__attribute__((noinline)) void crashAfterForkedChild() {
+    const pid_t child = fork();
+    if (child == 0) crashByNullWrite();
+    int status = 0;
+    waitpid(child, &status, 0);
+    if (WIFSIGNALED(status) && WTERMSIG(status) == SIGSEGV) crashByAbort();
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -82,6 +95,7 @@ int main(int argc, char** argv) {
     if (mode == "thread") crashOnWorker();
     if (mode == "overflow") crashByStackOverflowOnWorker();
     if (mode == "two-threads") crashOnTwoThreads();
+    if (mode == "fork-then-abort") crashAfterForkedChild();
     if (mode == "crash-in-handler") {
         CrashDumper::setBeforeDump([] { crashByNullWrite(); });
         crashByNullWrite();
