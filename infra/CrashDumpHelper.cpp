@@ -18,6 +18,7 @@
 
 #include <elfutils/libdwfl.h>
 #include <fcntl.h>
+#include <sys/prctl.h>
 #include <sys/socket.h>
 #include <sys/types.h>
 #include <ucontext.h>
@@ -336,6 +337,7 @@ int CrashDumper::runHelper(int argc, char** argv, const MessagePresenter& presen
     if (argc < 4) return 2;
     const int socket = std::atoi(argv[2]);
     const std::string application = argv[3];
+    ::prctl(PR_SET_NAME, "orvane-dumper", 0, 0, 0);
     std::signal(SIGINT, SIG_IGN);
     ::unsetenv("DEBUGINFOD_URLS");  // symbols come from the files on this machine, never the network
 

@@ -24,6 +24,7 @@
 
 #include "infra/CLogger.h"
 #include "infra/CrashRecord.h"
+#include "infra/FileVersion.h"
 #include "infra/Timing.h"
 
 extern char** environ;
@@ -190,10 +191,11 @@ SignalStack* mainThreadStack = nullptr;
 
 pid_t startHelper(int helperEnd, const std::string& name) {
     const std::string fd = std::to_string(helperEnd);
-    std::string program = "/proc/self/exe";
+    const std::string program = "/proc/self/exe";  // this very file, even if replaced on disk since
+    std::string shownName = runningProgramPath();
     std::string option = CrashDumper::kHelperOption;
     std::string caption = name;
-    char* argv[] = {program.data(), option.data(), const_cast<char*>(fd.c_str()), caption.data(), nullptr};
+    char* argv[] = {shownName.data(), option.data(), const_cast<char*>(fd.c_str()), caption.data(), nullptr};
 
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
