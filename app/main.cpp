@@ -10,6 +10,7 @@
 #include <iostream>
 #include <string>
 
+#include "app/CrashMessageBox.h"
 #include "app/HeadlessPhone.h"
 #include "app/VoiceEngineFactory.h"
 #include "core/TransitionDump.h"
@@ -54,7 +55,7 @@ bool parseHeadless(int argc, char** argv, HeadlessOptions& options) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (CrashDumper::isHelperCommand(argc, argv)) return CrashDumper::runHelper(argc, argv);
+    if (CrashDumper::isHelperCommand(argc, argv)) return CrashDumper::runHelper(argc, argv, showCrashMessageBox);
     if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
         std::cout << "Orvane " << readFileVersion(runningProgramPath()) << std::endl;
         return 0;

@@ -14,6 +14,7 @@
 #include <memory>
 #include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <elfutils/libdwfl.h>
@@ -322,10 +323,6 @@ bool receiveRecord(int socket, CrashRecord& record) {
     return record.magic == CrashRecord::kMagic && record.pid == ::getppid();
 }
 
-void presentOnStandardError(const std::string& caption, const std::string& text, CrashDumper::MessageIcon) {
-    std::cerr << caption << ": " << text << std::endl;
-}
-
 }  // namespace
 
 const char* const* crashRegisterNames(int& count) {
@@ -348,8 +345,10 @@ int CrashDumper::runHelper(int argc, char** argv, const MessagePresenter& presen
     ::send(socket, &done, 1, MSG_NOSIGNAL);  // the process goes on to die of its signal
     ::close(socket);
 
-    const MessagePresenter show = present ? present : MessagePresenter(presentOnStandardError);
-    show(application, kUnhandledText, MessageIcon::Stop);
-    show(application, outcome, MessageIcon::Warning);
+    for (const auto& [text, icon] : {std::pair{std::string(kUnhandledText), MessageIcon::Stop},
+                                     std::pair{outcome, MessageIcon::Warning}}) {
+        std::cerr << application << ": " << text << std::endl;
+        if (present) present(application, text, icon);
+    }
     return 0;
 }

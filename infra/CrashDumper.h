@@ -35,7 +35,8 @@ public:
     using MessagePresenter =
         std::function<void(const std::string& caption, const std::string& text, MessageIcon icon)>;
     static bool isHelperCommand(int argc, char** argv);
-    // `present` shows each message to the user, in order; standard error when it is empty.
+    // The messages go to standard error, in order; `present`, when given, also shows each to the
+    // user (a message box) and returns when the user has read it.
     static int runHelper(int argc, char** argv, const MessagePresenter& present = {});
 
     static constexpr const char* kHelperOption = "--crash-dump-helper";
