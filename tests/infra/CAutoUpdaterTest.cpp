@@ -58,26 +58,38 @@ protected:
         fs::copy_file(build, published / name, fs::copy_options::overwrite_existing);
     }
 
+    // What a run printed, and its log: the files the program (and a restarted one) wrote.
+    struct Check {
+        ChildRun::Result run;
+        std::string log;
+    };
+
     // `timeScale` shortens the stall limit (30 s in production) for the stall tests only.
-    ChildRun::Result check(bool unprivileged = false, std::vector<std::string> wrapper = {},
-                           const std::string& timeScale = "1") const {
+    Check check(bool unprivileged = false, std::vector<std::string> wrapper = {},
+                const std::string& timeScale = "1") {
+        const fs::path logs = dir.path() / ("logs-" + std::to_string(++runs));
+        fs::create_directories(logs);
+        fs::permissions(logs, fs::perms::all);  // an unprivileged run writes there too
         ChildRun child;
         child.arguments = std::move(wrapper);
         for (const std::string& argument :
              {program.string(), std::string("127.0.0.1"), std::to_string(server.port()), std::string(kPublished)})
             child.arguments.push_back(argument);
-        child.environment = {"ORVANE_TIME_SCALE=" + timeScale};
+        child.workingDirectory = logs.string();
+        child.environment = {"ORVANE_TIME_SCALE=" + timeScale, "ORVANE_LOG_DIR=" + logs.string()};
         child.unset = {"http_proxy", "HTTP_PROXY", "https_proxy", "HTTPS_PROXY", "all_proxy", "ALL_PROXY"};
         child.asUnprivilegedUser = unprivileged;
-        const ChildRun::Result result = child.run();
-        EXPECT_FALSE(result.killedAtLimit);
-        // Each run of the program (a restarted one runs its own) checks once, with one warning.
-        const int checks = result.output.find("result 1\n") == std::string::npos ? countOf(result.output, "version ") : 0;
-        EXPECT_EQ(countOf(result.errors, "[WARNING]"), checks)
-            << "one warning per check that downloads are not authenticated:\n" << result.errors;
+        Check result{child.run(), {}};
+        EXPECT_FALSE(result.run.killedAtLimit);
+        for (const auto& file : fs::directory_iterator(logs)) result.log += bytesOf(file.path());
+        if (countOf(result.run.output, "version ") == 1) {  // not restarted
+            EXPECT_EQ(countOf(result.log, "[WARNING]"), result.run.output.find("result 1\n") == std::string::npos)
+                << "one warning per check that downloads are not authenticated:\n" << result.log;
+        }
         return result;
     }
 
+    int runs = 0;
     TempDir dir;
     const fs::path installed = dir.path() / "bin";
     const fs::path program = installed / "orvane";
@@ -119,9 +131,9 @@ TEST(UpdateLocationTest, VersionTextsCompareByNumberAndUnreadableOnesSayWhichSid
 TEST_F(UpdateTest, SameVersionDeletesTheDownloadAndStoresThePathWithItsSlashes) {
     publish(UPDATE_PROBE);
     const auto result = check();
-    EXPECT_EQ(result.output, "version 2.5.0.1\nresult 6\npath /velmoraccs/orvane/\n") << result.errors;
-    EXPECT_NE(result.errors.find("This is currently the last version available"), std::string::npos);
-    EXPECT_NE(result.errors.find("AutoUpdate enabled[127.0.0.1:" + std::to_string(server.port()) +
+    EXPECT_EQ(result.run.output, "version 2.5.0.1\nresult 6\npath /velmoraccs/orvane/\n") << result.log;
+    EXPECT_NE(result.log.find("This is currently the last version available"), std::string::npos);
+    EXPECT_NE(result.log.find("AutoUpdate enabled[127.0.0.1:" + std::to_string(server.port()) +
                                  "/velmoraccs/orvane/], check if it is needed"),
               std::string::npos);
     EXPECT_EQ(namesIn(installed), std::vector<std::string>{"orvane"});
@@ -135,7 +147,7 @@ TEST_F(UpdateTest, NewerOrOlderBuildReplacesTheProgramWhichRestartsAsTheNewVersi
     publish(UPDATE_PROBE_NEWER);
     const auto newer = check();
     // The restarted program prints its own version and finds itself up to date.
-    EXPECT_EQ(newer.output, "version 2.5.0.1\nversion 9.1.0.7\nresult 6\npath /velmoraccs/orvane/\n") << newer.errors;
+    EXPECT_EQ(newer.run.output, "version 2.5.0.1\nversion 9.1.0.7\nresult 6\npath /velmoraccs/orvane/\n") << newer.log;
     EXPECT_EQ(namesIn(installed), (std::vector<std::string>{"OldExecutable.bak", "orvane"}));
     EXPECT_EQ(readFileVersion((installed / "OldExecutable.bak").string()), "2.5.0.1");
     struct stat status {};
@@ -147,7 +159,7 @@ TEST_F(UpdateTest, NewerOrOlderBuildReplacesTheProgramWhichRestartsAsTheNewVersi
     publish(UPDATE_PROBE_OLDER, CAutoUpdater::kSecondName);
     const auto older = check();
     // 1.0.0.0 has a zero low word: its text is "1.0".
-    EXPECT_EQ(older.output, "version 9.1.0.7\nversion 1.0\nresult 6\npath /velmoraccs/orvane/\n") << older.errors;
+    EXPECT_EQ(older.run.output, "version 9.1.0.7\nversion 1.0\nresult 6\npath /velmoraccs/orvane/\n") << older.log;
     EXPECT_EQ(readFileVersion((installed / "OldExecutable.bak").string()), "9.1.0.7");
     EXPECT_EQ(namesIn(installed), (std::vector<std::string>{"OldExecutable.bak", "orvane"}));
 }
@@ -157,10 +169,10 @@ TEST_F(UpdateTest, UnversionedOrNonProgramFilesAreNeverInstalled) {
     publish(UPDATE_PROBE_UNVERSIONED);
     std::ofstream(published / CAutoUpdater::kSecondName) << "<html>Update server maintenance</html>";
     const auto result = check();
-    EXPECT_EQ(result.output, "version 2.5.0.1\nresult 4\npath /velmoraccs/orvane/\n") << result.errors;
-    EXPECT_NE(result.errors.find("File download error, will use current version"), std::string::npos);
-    EXPECT_NE(result.errors.find("The published 'orvane' carries no version"), std::string::npos);
-    EXPECT_NE(result.errors.find("The published 'VelmoraPhone.exe' is not an ELF file"), std::string::npos);
+    EXPECT_EQ(result.run.output, "version 2.5.0.1\nresult 4\npath /velmoraccs/orvane/\n") << result.log;
+    EXPECT_NE(result.log.find("File download error, will use current version"), std::string::npos);
+    EXPECT_NE(result.log.find("The published 'orvane' carries no version"), std::string::npos);
+    EXPECT_NE(result.log.find("The published 'VelmoraPhone.exe' is not an ELF file"), std::string::npos);
     EXPECT_EQ(server.requests(), (std::vector<std::string>{"GET /velmoraccs/orvane/orvane",
                                                            "GET /velmoraccs/orvane/VelmoraPhone.exe"}));
     EXPECT_EQ(bytesOf(program), before);
@@ -170,8 +182,8 @@ TEST_F(UpdateTest, UnversionedOrNonProgramFilesAreNeverInstalled) {
     install(UPDATE_PROBE_UNVERSIONED);
     publish(UPDATE_PROBE_NEWER);
     const auto unversioned = check();
-    EXPECT_EQ(unversioned.output, "version \nresult 5\npath /velmoraccs/orvane/\n");
-    EXPECT_NE(unversioned.errors.find("Error [5] while auto-updating"), std::string::npos);
+    EXPECT_EQ(unversioned.run.output, "version \nresult 5\npath /velmoraccs/orvane/\n");
+    EXPECT_NE(unversioned.log.find("Error [5] while auto-updating"), std::string::npos);
     EXPECT_EQ(namesIn(installed), std::vector<std::string>{"orvane"});
 }
 
@@ -182,8 +194,8 @@ TEST_F(UpdateTest, DownloadBrokenOffOrStalledLeavesTheProgramUntouched) {
     for (LabWebFault fault : {LabWebFault::DropMidFile, LabWebFault::StallAfterHeaders, LabWebFault::NotFound}) {
         server.failNext(fault, 2);
         const auto result = check(false, {}, "0.05");
-        EXPECT_EQ(result.output, "version 2.5.0.1\nresult 4\npath /velmoraccs/orvane/\n") << result.errors;
-        EXPECT_EQ(countOf(result.errors, "CAutoUpdater::fetchToTemp(): Failed to download"), 2) << result.errors;
+        EXPECT_EQ(result.run.output, "version 2.5.0.1\nresult 4\npath /velmoraccs/orvane/\n") << result.log;
+        EXPECT_EQ(countOf(result.log, "CAutoUpdater::fetchToTemp(): Failed to download"), 2) << result.log;
         EXPECT_EQ(bytesOf(program), before);
         EXPECT_EQ(namesIn(installed), std::vector<std::string>{"orvane"});
     }
@@ -193,8 +205,8 @@ TEST_F(UpdateTest, NoRouteToTheServerGivesOne) {
     publish(UPDATE_PROBE_NEWER);
     // A network namespace of its own has no interface up, not even loopback.
     const auto result = check(false, {"/usr/bin/unshare", "--map-root-user", "--net"});
-    EXPECT_EQ(result.output, "version 2.5.0.1\nresult 1\npath /velmoraccs/orvane/\n") << result.errors;
-    EXPECT_NE(result.errors.find("Error [1] while auto-updating"), std::string::npos);
+    EXPECT_EQ(result.run.output, "version 2.5.0.1\nresult 1\npath /velmoraccs/orvane/\n") << result.log;
+    EXPECT_NE(result.log.find("Error [1] while auto-updating"), std::string::npos);
     EXPECT_TRUE(server.requests().empty());
 }
 
@@ -203,18 +215,18 @@ TEST_F(UpdateTest, ProgramFolderTheUserCannotWriteGivesSevenUnlessThereIsNothing
                     fs::perm_options::remove);
     publish(UPDATE_PROBE);
     const auto same = check(true);
-    EXPECT_EQ(same.output, "version 2.5.0.1\nresult 6\npath /velmoraccs/orvane/\n") << same.errors;
+    EXPECT_EQ(same.run.output, "version 2.5.0.1\nresult 6\npath /velmoraccs/orvane/\n") << same.log;
 
     const std::string before = bytesOf(program);
     publish(UPDATE_PROBE_NEWER);
     const auto newer = check(true);
     fs::permissions(installed, fs::perms::owner_write, fs::perm_options::add);
-    EXPECT_EQ(newer.output, "version 2.5.0.1\nresult 7\npath /velmoraccs/orvane/\n") << newer.errors;
-    EXPECT_NE(newer.errors.find("CAutoUpdater::replaceExecutable(): Cannot write in '" + installed.string() +
+    EXPECT_EQ(newer.run.output, "version 2.5.0.1\nresult 7\npath /velmoraccs/orvane/\n") << newer.log;
+    EXPECT_NE(newer.log.find("CAutoUpdater::replaceExecutable(): Cannot write in '" + installed.string() +
                                 "': Permission denied"),
               std::string::npos)
-        << newer.errors;
-    EXPECT_NE(newer.errors.find("Error [7] while auto-updating"), std::string::npos);
+        << newer.log;
+    EXPECT_NE(newer.log.find("Error [7] while auto-updating"), std::string::npos);
     EXPECT_EQ(bytesOf(program), before);
     EXPECT_EQ(namesIn(installed), std::vector<std::string>{"orvane"});
 }

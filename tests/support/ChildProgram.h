@@ -9,7 +9,9 @@
 
 #include <chrono>
 #include <cstdlib>
+#include <functional>
 #include <string>
+#include <thread>
 #include <vector>
 
 // Runs a program and collects what it prints, for tests of programs that crash, replace
@@ -19,6 +21,7 @@ struct ChildRun {
     std::vector<std::string> arguments;           // the program first
     std::vector<std::string> environment;         // NAME=VALUE added to (or replacing) the test's own
     std::vector<std::string> unset;               // names removed from the environment
+    std::string workingDirectory;                 // empty: the test's own
     bool asUnprivilegedUser = false;              // when the test runs as root: run as "nobody"
     std::chrono::milliseconds limit{120000};      // a program still running then is killed
 
@@ -52,6 +55,7 @@ public:
             ::dup2(out[1], STDOUT_FILENO);
             ::dup2(err[1], STDERR_FILENO);
             for (int fd : {out[0], out[1], err[0], err[1]}) ::close(fd);
+            if (!how.workingDirectory.empty() && ::chdir(how.workingDirectory.c_str()) != 0) ::_exit(125);
             for (const std::string& name : how.unset) ::unsetenv(name.c_str());
             for (const std::string& pair : how.environment) ::putenv(const_cast<char*>(pair.c_str()));
             if (nobody && (::setgroups(0, nullptr) != 0 || ::setgid(nobody->pw_gid) != 0 ||
@@ -77,11 +81,14 @@ public:
 
     void signal(int number) const { ::kill(pid_, number); }
 
-    // Reads until standard error holds `text` (true) or `timeout` passes or the output ends.
-    bool waitForError(const std::string& text, std::chrono::milliseconds timeout) {
+    // Keeps reading what the program prints until `done` holds (true) or `timeout` passes.
+    bool waitUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout) {
         const auto until = std::min(deadline_, std::chrono::steady_clock::now() + timeout);
-        while (result_.errors.find(text) == std::string::npos)
-            if (!readSome(until)) return result_.errors.find(text) != std::string::npos;
+        while (!done()) {
+            const auto slice = std::min(until, std::chrono::steady_clock::now() + std::chrono::milliseconds(20));
+            if (std::chrono::steady_clock::now() >= until) return false;
+            if (!readSome(slice) && open_ == 0) std::this_thread::sleep_until(slice);
+        }
         return true;
     }
 
