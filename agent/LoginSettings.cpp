@@ -66,6 +66,11 @@ void LoginSettings::loadAutoUpdateSettings() {
     autoUpdate_.set(settings);
 }
 
+void LoginSettings::storeAutoUpdatePath(const std::string& path) {
+    autoUpdate_.update([&](AutoUpdateSettings& settings) { settings.path = path; });
+    store_.writeRegistryValue("AutoUpdate path", path);
+}
+
 void LoginSettings::setRecordServer(const std::string& host, int port, bool ssl) { recordServer_.set({host, port, ssl}); }
 
 std::string LoginSettings::recordingServerCaFile() const {

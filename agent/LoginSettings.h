@@ -35,6 +35,8 @@ public:
     AutoUpdateSettings autoUpdate() const { return autoUpdate_.get(); }
     void saveAutoUpdateSettings() const;
     void loadAutoUpdateSettings();
+    // Keeps the update path as the check used it (with its slashes), here and in the store.
+    void storeAutoUpdatePath(const std::string& path);
 
     void setRecordServer(const std::string& host, int port, bool ssl);
     RecordServer recordServer() const override { return recordServer_.get(); }

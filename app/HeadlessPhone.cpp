@@ -11,7 +11,9 @@
 #include "core/EventQueue.h"
 #include "agent/HeadlessAgentWindow.h"
 #include "desktop/HeadlessBrowserHandler.h"
+#include "infra/CAutoUpdater.h"
 #include "infra/CLogger.h"
+#include "infra/FileVersion.h"
 #include "infra/InstanceGuard.h"
 
 namespace {
@@ -35,7 +37,8 @@ bool stopRequested(int milliseconds) {
     return sigtimedwait(&signals, nullptr, &wait) > 0;
 }
 
-// The self-update is not part of this build: an enabled update is reported and skipped.
+// Start-up's self-update step: the program replaces itself and restarts when the update server
+// publishes another build; the path comes back with its slashes and is stored that way.
 void checkForUpdate(CImplementation& core) {
     core.loginSettings().loadAutoUpdateSettings();
     const AutoUpdateSettings update = core.loginSettings().autoUpdate();
@@ -43,9 +46,9 @@ void checkForUpdate(CImplementation& core) {
         logMessage(LogLevel::Normal, "Auto Update of Orvane disabled, continuing the execution");
         return;
     }
-    const std::string location = update.host + ":" + std::to_string(update.port) + update.path;
-    logMessage(LogLevel::Normal, "AutoUpdate enabled[%s], check if it is needed", location.c_str());
-    print("Self-update is enabled for " + location + " but is not built yet; running this version.");
+    std::string path = update.path;
+    runStartupUpdateCheck(update.host, update.port, path);
+    if (path != update.path) core.loginSettings().storeAutoUpdatePath(path);
 }
 
 class ViewPrinter {
@@ -99,7 +102,7 @@ int runHeadlessPhone(VoiceEngine& voice, HeadlessOptions options) {
     HeadlessBrowserHandler browser([](const std::string& url) { print("Screen pop: " + url); });
     {
         CImplementation core({window, EventQueue::instance(), voice, browser, options.clientPort});
-        logMessage(LogLevel::Normal, "Current Orvane Version : %s", core.version().c_str());
+        logMessage(LogLevel::Normal, "Current Orvane Version : %s", readFileVersion(runningProgramPath()).c_str());
         checkForUpdate(core);
         ViewPrinter printer(core, window);
         core.initialize();

@@ -1,4 +1,6 @@
 // The orvane program: the agent's phone.
+//   orvane --version
+//       print the version carried in the program file
 //   orvane --dump-transitions
 //       print the agent state machine's transition table and exit
 //   orvane --headless [--agent ID] [--password PW] [--cti HOST:PORT] [--client-port N] [--iax-port N]
@@ -8,16 +10,20 @@
 #include <iostream>
 #include <string>
 
+#include "app/CrashMessageBox.h"
 #include "app/HeadlessPhone.h"
 #include "app/VoiceEngineFactory.h"
 #include "core/TransitionDump.h"
 #include "infra/CLogger.h"
+#include "infra/CrashDumper.h"
+#include "infra/FileVersion.h"
 #include "infra/Timing.h"
 
 namespace {
 
 int usage() {
-    std::cerr << "usage: orvane --dump-transitions\n"
+    std::cerr << "usage: orvane --version\n"
+                 "       orvane --dump-transitions\n"
                  "       orvane --headless [--agent ID] [--password PW] [--cti HOST:PORT] [--client-port N] [--iax-port N]\n";
     return 2;
 }
@@ -49,6 +55,11 @@ bool parseHeadless(int argc, char** argv, HeadlessOptions& options) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (CrashDumper::isHelperCommand(argc, argv)) return CrashDumper::runHelper(argc, argv, showCrashMessageBox);
+    if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
+        std::cout << "Orvane " << readFileVersion(runningProgramPath()) << std::endl;
+        return 0;
+    }
     if (argc == 2 && std::strcmp(argv[1], "--dump-transitions") == 0) {
         writeTransitions(std::cout);
         return std::cout ? 0 : 1;
@@ -61,6 +72,7 @@ int main(int argc, char** argv) {
         return usage();
     }
     Timing::setScaleFromEnvironment();
+    const CrashDumper crashDumper("Orvane");
     CLogger::getInstance();
     int result = 0;
     {

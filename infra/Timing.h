@@ -66,6 +66,11 @@ inline constexpr int kQmsUploadAttempts = 3;                                // t
 inline constexpr std::chrono::milliseconds kResendStartPause = 1500ms;      // before a re-send run scans the folder
 inline constexpr std::chrono::milliseconds kResendFilePause = 250ms;        // between two re-sent files
 
+// Crash dump and self-update
+inline constexpr std::chrono::milliseconds kCrashDumpWait = 30s;            // the crashing thread waits for the helper's dump
+inline constexpr std::chrono::milliseconds kUpdateConnectTimeout = 10s;     // connecting to the update web server
+inline constexpr std::chrono::milliseconds kUpdateStallTimeout = 30s;       // a download that receives nothing this long fails
+
 // Lab peers (lab/), the simulated outside world.
 inline constexpr std::chrono::milliseconds kLabAppletHeartbeat = 10s;     // the applet's "58", well inside the 30 s rule
 inline constexpr std::chrono::milliseconds kLabNotReadyPairWindow = 1s;   // a reasonless not-ready may still get its copy with a reason

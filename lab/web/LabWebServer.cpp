@@ -80,7 +80,16 @@ std::optional<std::string> LabWebServer::waitForRequest(const std::string& prefi
     return requests_.waitFor(prefix, timeout);
 }
 
+std::map<std::string, std::string> LabWebServer::lastRequestHeaders() const {
+    std::lock_guard guard(headersLock_);
+    return lastHeaders_;
+}
+
 LabHttpResponse LabWebServer::answer(const LabHttpRequest& request) {
+    {
+        std::lock_guard guard(headersLock_);
+        lastHeaders_ = request.headers;
+    }
     requests_.add(request.summary() + (request.body.empty() ? "" : " " + request.body));
     const std::optional<LabWebFault> fault = takeFault();
     if (fault) log_("this request meets " + std::string(faultName(*fault)));

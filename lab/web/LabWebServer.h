@@ -3,6 +3,7 @@
 #include <chrono>
 #include <cstdint>
 #include <deque>
+#include <map>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -53,6 +54,8 @@ public:
     std::vector<std::string> requests() const { return requests_.texts(); }
     std::optional<std::string> waitForRequest(const std::string& prefix, std::chrono::milliseconds timeout) const;
     void clearRequests() { requests_.clear(); }
+    // The headers of the latest request (names in lower case).
+    std::map<std::string, std::string> lastRequestHeaders() const;
 
 private:
     LabHttpResponse answer(const LabHttpRequest& request);
@@ -65,5 +68,7 @@ private:
     LabRecorder requests_{10000};
     std::mutex faultsLock_;
     std::deque<LabWebFault> faults_;
+    mutable std::mutex headersLock_;
+    std::map<std::string, std::string> lastHeaders_;
     LabHttpServer http_;  // last: its threads end before the rest goes
 };
