@@ -17,9 +17,11 @@
 #include "cti/CtiSession.h"
 #include "cti/InboundMessages.h"
 #include "cti/OutboundMessages.h"
+#include "desktop/BrowserHandler.h"
 #include "desktop/CTimer.h"
 #include "desktop/ClientListener.h"
 #include "desktop/MessageCenter.h"
+#include "desktop/Ticker.h"
 #include "desktop/WrapUpChecker.h"
 #include "infra/Guarded.h"
 #include "infra/Semaphore.h"
@@ -33,7 +35,7 @@
 #include "voice/VoiceEvents.h"
 
 class AgentWindow;
-class BrowserHandler;
+class BrowserView;
 class VoiceEngine;
 
 // The agent core: owns the state machine, the agent's state and every component of the
@@ -44,14 +46,15 @@ class CImplementation : public AgentActions,
                         public CtiAgent,
                         public VoiceAgent,
                         public WrapUpChecker::Agent,
-                        public ClientListener::Agent {
+                        public ClientListener::Agent,
+                        public BrowserHandler::Agent {
 public:
     // The outside world the core drives; `clientPort` is the local client listener's port.
     struct Seams {
         AgentWindow& window;
         EventQueue& queue;
         VoiceEngine& voice;
-        BrowserHandler& browser;
+        BrowserView& browser;  // the screen pop's window
         int clientPort = ClientListener::kDefaultPort;
     };
 
@@ -90,6 +93,7 @@ public:
     CTIConnection& ctiConnection() { return link_; }
     ClientListener& clientListener() { return listener_; }
     MessageCenter& messageCenter() { return messageCenter_; }
+    BrowserHandler& browserHandler() { return browser_; }
     CTimer& callTimer() { return callTimer_; }
     const AgentStateMachine& stateMachine() const { return fsm_; }
     // The reasons offered in the not-ready menu, by command id 33791 + position.
@@ -301,6 +305,9 @@ public:
     void dial(const std::string& number, const std::string& trackNumber) override { dialer_.dial(number, trackNumber); }
     void setAgentMode(int mode) override { lines_.setAgentMode(mode); }
 
+    // What the screen pop asks of the agent.
+    void SendTransferToCti() override { outbound_.SendTransferToCti(OutboundMessages::ToPhoneNumber); }
+
     // The main window's hold pair: Unhold puts the call on hold, Hold takes it off.
     void OnBnClickedButtonUnHold();
     void OnBnClickedButtonHold();
@@ -325,7 +332,6 @@ private:
     AgentWindow& window_;
     EventQueue& queue_;
     VoiceEngine& voice_;
-    BrowserHandler& browser_;
 
     SettingsStore store_;
     AgentStateMachine fsm_;
@@ -335,6 +341,7 @@ private:
     StoredSettings stored_;
     LoginSettings loginSettings_;
     ScreenState screen_;
+    Ticker ticker_;
     MessageCenter messageCenter_;
     Guarded<std::vector<std::string>> notReadyReasons_;
     Semaphore endOfWrapUp_;
@@ -354,4 +361,5 @@ private:
     InboundMessages inbound_;
     CTIConnection link_;
     OutboundMessages outbound_;
+    BrowserHandler browser_;
 };

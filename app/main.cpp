@@ -4,15 +4,20 @@
 //   orvane --headless [--agent ID] [--password PW] [--cti HOST:PORT] [--client-port N] [--iax-port N]
 //       run the phone without a screen, log the agent in and print what the agent sees
 
+#include <csignal>
 #include <cstring>
 #include <iostream>
 #include <string>
+
+#include <QApplication>
 
 #include "app/HeadlessPhone.h"
 #include "app/VoiceEngineFactory.h"
 #include "core/TransitionDump.h"
 #include "infra/CLogger.h"
 #include "infra/Timing.h"
+#include "ui/ScreenPopWindow.h"
+#include "ui/WebEngineSetup.h"
 
 namespace {
 
@@ -61,11 +66,21 @@ int main(int argc, char** argv) {
         return usage();
     }
     Timing::setScaleFromEnvironment();
+    // SIGINT and SIGTERM end the run through the phone's clean close: blocked before any thread starts.
+    sigset_t stopSignals;
+    sigemptyset(&stopSignals);
+    sigaddset(&stopSignals, SIGINT);
+    sigaddset(&stopSignals, SIGTERM);
+    pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
     CLogger::getInstance();
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    prepareWebEngine(true);
+    QApplication application(argc, argv);
     int result = 0;
     {
+        ScreenPopWindow screenPop;
         auto voice = makeVoiceEngine(options.iaxPort);
-        result = runHeadlessPhone(*voice, options);
+        result = runHeadlessPhone(*voice, screenPop, options);
     }
     CLogger::destroyInstance();
     return result;

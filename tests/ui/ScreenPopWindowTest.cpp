@@ -1,0 +1,230 @@
+#include <gtest/gtest.h>
+
+#include <signal.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <memory>
+
+#include <QApplication>
+#include <QDesktopServices>
+#include <QEventLoop>
+#include <QLoggingCategory>
+#include <QTimer>
+#include <QWebEnginePage>
+
+#include "AgentVocabulary.h"
+#include "core/CallContext.h"
+#include "desktop/BrowserHandler.h"
+#include "infra/Timing.h"
+#include "lab/web/LabWebServer.h"
+#include "support/FakeScreenPopAgent.h"
+#include "support/LogCapture.h"
+#include "support/TempDir.h"
+#include "ui/ScreenPopWindow.h"
+#include "ui/WebEngineSetup.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+
+constexpr auto kWait = 20s;  // a page in the real engine, on a loaded machine
+constexpr double kTimeScale = 0.05;
+
+// The one window (and web profile) of this test program, on the GUI thread.
+ScreenPopWindow* screenPop = nullptr;
+
+// Runs the GUI thread's events until `done` holds or `timeout` passes; its last answer.
+bool pumpUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout = kWait) {
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    while (std::chrono::steady_clock::now() < deadline) {
+        if (done()) return true;
+        QEventLoop loop;
+        QTimer::singleShot(5, &loop, &QEventLoop::quit);
+        loop.exec();
+    }
+    return done();
+}
+
+// Records what the desktop's default browser was asked to open, instead of opening it.
+class DefaultBrowser : public QObject {
+    Q_OBJECT
+
+public:
+    DefaultBrowser() {
+        QDesktopServices::setUrlHandler("http", this, "open");
+        QDesktopServices::setUrlHandler("https", this, "open");
+    }
+    ~DefaultBrowser() override {
+        QDesktopServices::unsetUrlHandler("http");
+        QDesktopServices::unsetUrlHandler("https");
+    }
+    QStringList opened;
+
+public slots:
+    void open(const QUrl& url) { opened << url.toString(); }
+};
+
+class ScreenPopWindowTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        Timing::setScale(kTimeScale);
+        std::ofstream(folder.path() / "slow.html")
+            << "<html><head><title>submit:required</title></head><body>Case<img src=\"/slow.png\"></body></html>";
+        ASSERT_TRUE(web.start());
+        call.callPrefix.set("9");
+    }
+    void TearDown() override {
+        handler.reset();
+        EXPECT_TRUE(pumpUntil([] { return screenPop->view() == nullptr; }));
+        Timing::setScale(1.0);
+    }
+
+    ScreenPopView* view() const { return screenPop->view(); }
+    bool hasEvent(int event) const {
+        for (int queued : agent.events())
+            if (queued == event) return true;
+        return false;
+    }
+    // Opens `url` and waits until the window shows it.
+    ScreenPopView* open(const std::string& url) {
+        handler->setUrl(url);
+        pumpUntil([&] { return view() && view()->isVisible() && view()->url().toString().toStdString() == url; });
+        return view();
+    }
+
+    TempDir folder;
+    LabWebServer web{{0, folder.str()}};
+    LogCapture log;
+    FakeScreenPopAgent agent;
+    CallContext call;
+    std::unique_ptr<BrowserHandler> handler = std::make_unique<BrowserHandler>(agent, call, *screenPop);
+};
+
+TEST_F(ScreenPopWindowTest, FormReportsSubmitRequiredThenItsOutcome) {
+    handler->start();
+    ASSERT_TRUE(pumpUntil([&] { return view() != nullptr; }));
+    EXPECT_FALSE(view()->isVisible());  // a hidden window waits for the first page
+
+    ASSERT_TRUE(open(web.formUrl("client=C42&campaign=Winter&status=SOLD&submit-after=300")));
+    EXPECT_EQ(view()->geometry().size(), QSize(1000, 700));
+    EXPECT_EQ(view()->pos(), QPoint(0, 0));
+    ASSERT_TRUE(pumpUntil([&] { return hasEvent(agent::SubmitSentEvent); }));
+    EXPECT_EQ(agent.events(), (std::vector<int>{agent::SubmitReqEvent, agent::SubmitSentEvent}));
+    EXPECT_EQ(call.tagClient.get(), "C42");
+    EXPECT_EQ(call.tagCampaign.get(), "Winter");
+    EXPECT_EQ(call.tagStatus.get(), "SOLD");
+    EXPECT_TRUE(call.recordingTagged);
+    EXPECT_FALSE(handler->popupInProgress());
+    EXPECT_EQ(agent.mode(), 3);
+    EXPECT_EQ(agent.transfers(), 0);
+    EXPECT_TRUE(web.waitForRequest("POST /submit kind=submit&client=C42", kWait));
+    EXPECT_EQ(view()->windowTitle(), "C42-Winter-SOLD.submit:sent");
+}
+
+TEST_F(ScreenPopWindowTest, TransferWithANumberAsksForItAndWithoutOneDoesNot) {
+    ASSERT_TRUE(open(web.formUrl("client=C7&campaign=Spring&status=XFER&transfer=5551234&submit-after=100")));
+    ASSERT_TRUE(pumpUntil([&] { return agent.transfers() == 1; }));
+    EXPECT_EQ(call.dialDestination.get(), "95551234");
+    EXPECT_EQ(call.tagStatus.get(), "XFER");
+    EXPECT_EQ(agent.events(), (std::vector<int>{agent::SubmitReqEvent, agent::SubmitSentEvent}));
+
+    agent.clear();
+    call.dialDestination.set("");
+    ASSERT_TRUE(open(web.formUrl("client=C7&campaign=Spring&status=DONE&transfer=&submit-after=100")));
+    ASSERT_TRUE(pumpUntil([&] { return hasEvent(agent::SubmitSentEvent); }));
+    EXPECT_EQ(agent.transfers(), 0);
+    EXPECT_EQ(call.dialDestination.get(), "");
+}
+
+TEST_F(ScreenPopWindowTest, AgentClosingTheWindowQueuesBrowserClosedAndANewHiddenWindowFollows) {
+    ScreenPopView* shown = open(web.formUrl());
+    ASSERT_TRUE(shown);
+    ASSERT_TRUE(pumpUntil([&] { return handler->popupInProgress(); }));
+    shown->close();
+    ASSERT_TRUE(pumpUntil([&] { return hasEvent(agent::BrowserClosedEvent) && view() && view() != shown; }));
+    EXPECT_FALSE(handler->popupInProgress());
+    EXPECT_FALSE(view()->isVisible());
+    ASSERT_TRUE(open(web.formUrl("client=Next")));  // the new window takes the next page
+}
+
+TEST_F(ScreenPopWindowTest, DefaultBrowserFormsNeverTouchTheWindowAndOtherSchemesAreRefused) {
+    DefaultBrowser defaultBrowser;
+    ScreenPopView* shown = open(web.formUrl("client=Kept"));
+    ASSERT_TRUE(shown);
+    const QUrl kept = shown->url();
+    handler->setUrl("default:" + web.formUrl("client=Elsewhere"));
+    ASSERT_TRUE(pumpUntil([&] { return !defaultBrowser.opened.isEmpty(); }));
+    EXPECT_EQ(defaultBrowser.opened, QStringList{QString::fromStdString(web.formUrl("client=Elsewhere"))});
+
+    for (const std::string refused : {"javascript:document.title='submit:sent'", "file:///etc/passwd",
+                                      "data:text/html,<title>submit:required</title>", "default:file:///etc/passwd"})
+        handler->setUrl(refused);
+    ASSERT_TRUE(pumpUntil([&] { return log.mentions("BrowserHandler::navigate(default:file:///etc/passwd) refused"); }));
+    EXPECT_EQ(view(), shown);
+    EXPECT_EQ(view()->url(), kept);
+    EXPECT_FALSE(web.waitForRequest("GET /form?client=Elsewhere", 0ms));
+    EXPECT_EQ(defaultBrowser.opened.size(), 1);
+}
+
+TEST_F(ScreenPopWindowTest, ARendererKilledMidPageGivesANewWindowAndTheFormIsNoLongerAwaited) {
+    ScreenPopView* shown = open(web.formUrl());
+    ASSERT_TRUE(shown);
+    ASSERT_TRUE(pumpUntil([&] { return handler->popupInProgress(); }));
+    const qint64 renderer = shown->page()->renderProcessPid();
+    ASSERT_GT(renderer, 0);
+    ::kill(static_cast<pid_t>(renderer), SIGKILL);
+    ASSERT_TRUE(pumpUntil([&] { return hasEvent(agent::BrowserClosedEvent) && view() && view() != shown; }));
+    EXPECT_TRUE(log.mentions("was lost (its renderer was killed"));
+    EXPECT_FALSE(handler->popupInProgress());
+    ASSERT_TRUE(open(web.formUrl("client=After")));
+    ASSERT_TRUE(pumpUntil([&] { return handler->popupInProgress(); }));
+}
+
+TEST_F(ScreenPopWindowTest, APageThatNeverLoadsIsReplacedAndOneWaitingOnAPartStays) {
+    web.failNext(LabWebFault::Stall, 1, "/form");
+    handler->setUrl(web.formUrl());
+    ASSERT_TRUE(pumpUntil([&] { return view() && view()->isVisible(); }));
+    ScreenPopView* stalled = view();
+    ASSERT_TRUE(pumpUntil([&] { return view() && view() != stalled; }));
+    EXPECT_TRUE(log.mentions("was lost (it did not load within"));
+    EXPECT_FALSE(view()->isVisible());
+
+    web.failNext(LabWebFault::Stall, 1, "/slow.png");
+    ScreenPopView* slow = open(web.url("/slow.html"));
+    ASSERT_TRUE(slow);
+    ASSERT_TRUE(pumpUntil([&] { return log.mentions("still loads after"); }));
+    EXPECT_TRUE(pumpUntil([&] { return !screenPop->busy(); }));
+    EXPECT_EQ(view(), slow);
+    EXPECT_TRUE(handler->popupInProgress());
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    ::testing::InitGoogleTest(&argc, argv);
+    // A home and runtime folder of its own.
+    const char* workdir = std::getenv("ORVANE_TEST_WORKDIR");
+    const std::filesystem::path home = std::filesystem::path(workdir ? workdir : "/tmp") / "ui-home";
+    std::filesystem::create_directories(home / "runtime");
+    std::filesystem::permissions(home / "runtime", std::filesystem::perms::owner_all);
+    qputenv("HOME", home.string().c_str());
+    qputenv("XDG_RUNTIME_DIR", (home / "runtime").string().c_str());
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    prepareWebEngine(true);
+    QApplication application(argc, argv);
+    QLoggingCategory::setFilterRules("qt.webenginecontext.info=false");  // the engine's set-up dump
+    int result = 0;
+    {
+        ScreenPopWindow window;
+        screenPop = &window;
+        result = RUN_ALL_TESTS();
+        screenPop = nullptr;
+    }
+    return result;
+}
+
+#include "ScreenPopWindowTest.moc"
