@@ -3,6 +3,6 @@
 #include <QCloseEvent>
 
 void ScreenPopView::closeEvent(QCloseEvent* event) {
-    emit closedByAgent();
+    Q_EMIT closedByAgent();
     QWebEngineView::closeEvent(event);
 }

@@ -10,7 +10,7 @@ class ScreenPopView : public QWebEngineView {
 public:
     using QWebEngineView::QWebEngineView;
 
-signals:
+Q_SIGNALS:
     void closedByAgent();
 
 protected:

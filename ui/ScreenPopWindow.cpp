@@ -131,7 +131,7 @@ void ScreenPopWindow::makeWindow() {
     connect(page, &QWebEnginePage::loadFinished, this, [this, view, loadWatch](bool loaded) {
         busy_ = false;
         loadWatch->stop();
-        if (loaded && view->isVisible()) emit pageShown(view->url().toString());
+        if (loaded && view->isVisible()) Q_EMIT pageShown(view->url().toString());
     });
     connect(loadWatch, &QTimer::timeout, this, [this] { lookAtSlowPage(); });
     connect(page, &QWebEnginePage::renderProcessTerminated, this,

@@ -43,7 +43,7 @@ public:
     // The window now, for tests and measurements on the GUI thread (null when there is none).
     ScreenPopView* view() const { return view_; }
 
-signals:
+Q_SIGNALS:
     // A page finished loading in the window and is shown (GUI thread).
     void pageShown(const QString& url);
 

@@ -64,7 +64,7 @@ public:
     }
     QStringList opened;
 
-public slots:
+public Q_SLOTS:
     void open(const QUrl& url) { opened << url.toString(); }
 };
 
