@@ -51,7 +51,20 @@ void ScreenPopWindow::report(const std::function<void(Events&)>& what) {
 }
 
 void ScreenPopWindow::post(std::function<void()> work) {
-    QMetaObject::invokeMethod(this, std::move(work), Qt::QueuedConnection);
+    {
+        std::lock_guard guard(postedLock_);
+        posted_.push_back(std::move(work));
+    }
+    QMetaObject::invokeMethod(this, "runPosted", Qt::QueuedConnection);
+}
+
+void ScreenPopWindow::runPosted() {
+    std::deque<std::function<void()>> work;
+    {
+        std::lock_guard guard(postedLock_);
+        work.swap(posted_);
+    }
+    for (const auto& step : work) step();
 }
 
 BrowserView::Result ScreenPopWindow::create() {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <atomic>
+#include <deque>
 #include <functional>
 #include <mutex>
 #include <string>
@@ -48,7 +49,10 @@ Q_SIGNALS:
     void pageShown(const QString& url);
 
 private:
+    // Hands `work` to the GUI thread; the queue is ours, so the hand-over is visible to the
+    // thread sanitizer (Qt's own event queue is not).
     void post(std::function<void()> work);
+    Q_INVOKABLE void runPosted();
     void report(const std::function<void(Events&)>& what);
     void makeWindow();
     void destroyWindow();
@@ -62,4 +66,6 @@ private:
     std::atomic<bool> document_{false};
     std::mutex eventsLock_;
     Events* events_ = nullptr;
+    std::mutex postedLock_;
+    std::deque<std::function<void()>> posted_;
 };

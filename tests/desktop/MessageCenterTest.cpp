@@ -135,10 +135,14 @@ TEST_F(MessageCenterTest, CloseEndsTheThreadWithoutWaitingOutItsSleepAndShowsNot
     EXPECT_EQ(record.all().size(), shown);
 }
 
-TEST(Ticker, TheSameTextTwiceDoesNotRestartIt) {
+class TickerTest : public ::testing::Test {
+protected:
     LogCapture log;
-    HeadlessAgentWindow window("Orvane");
-    Ticker ticker(window);
+    HeadlessAgentWindow window{"Orvane"};
+    Ticker ticker{window};
+};
+
+TEST_F(TickerTest, TheSameTextTwiceDoesNotRestartIt) {
     ticker.setTickerText(TickerText::alert("Registering with switch, please wait..."));
     ticker.setTickerText({"Registering with switch, please wait...", 0x0000FF, 0x000000, 1, 3});
     EXPECT_EQ(window.ticker(), TickerText::alert("Registering with switch, please wait..."));

@@ -13,6 +13,7 @@
 #include <QDesktopServices>
 #include <QEventLoop>
 #include <QLoggingCategory>
+#include <QPointer>
 #include <QTimer>
 #include <QWebEnginePage>
 
@@ -34,7 +35,8 @@ using namespace std::chrono_literals;
 constexpr auto kWait = 20s;  // a page in the real engine, on a loaded machine
 constexpr double kTimeScale = 0.05;
 
-// The one window (and web profile) of this test program, on the GUI thread.
+// The one window (and web profile) of this test program, on the GUI thread. That thread is also
+// the engine's: a test never blocks it, it runs its events while it waits.
 ScreenPopWindow* screenPop = nullptr;
 
 // Runs the GUI thread's events until `done` holds or `timeout` passes; its last answer.
@@ -90,11 +92,13 @@ protected:
         return false;
     }
     // Opens `url` and waits until the window shows it.
-    ScreenPopView* open(const std::string& url) {
+    QPointer<ScreenPopView> open(const std::string& url) {
         handler->setUrl(url);
         pumpUntil([&] { return view() && view()->isVisible() && view()->url().toString().toStdString() == url; });
         return view();
     }
+    // A window other than `old` (gone, since there is one at a time: a new one may take its address).
+    bool replaced(const QPointer<ScreenPopView>& old) const { return view() && !old; }
 
     TempDir folder;
     LabWebServer web{{0, folder.str()}};
@@ -121,7 +125,7 @@ TEST_F(ScreenPopWindowTest, FormReportsSubmitRequiredThenItsOutcome) {
     EXPECT_FALSE(handler->popupInProgress());
     EXPECT_EQ(agent.mode(), 3);
     EXPECT_EQ(agent.transfers(), 0);
-    EXPECT_TRUE(web.waitForRequest("POST /submit kind=submit&client=C42", kWait));
+    EXPECT_TRUE(pumpUntil([&] { return web.waitForRequest("POST /submit kind=submit&client=C42", 0ms).has_value(); }));
     EXPECT_EQ(view()->windowTitle(), "C42-Winter-SOLD.submit:sent");
 }
 
@@ -141,11 +145,11 @@ TEST_F(ScreenPopWindowTest, TransferWithANumberAsksForItAndWithoutOneDoesNot) {
 }
 
 TEST_F(ScreenPopWindowTest, AgentClosingTheWindowQueuesBrowserClosedAndANewHiddenWindowFollows) {
-    ScreenPopView* shown = open(web.formUrl());
+    const QPointer<ScreenPopView> shown = open(web.formUrl());
     ASSERT_TRUE(shown);
     ASSERT_TRUE(pumpUntil([&] { return handler->popupInProgress(); }));
     shown->close();
-    ASSERT_TRUE(pumpUntil([&] { return hasEvent(agent::BrowserClosedEvent) && view() && view() != shown; }));
+    ASSERT_TRUE(pumpUntil([&] { return hasEvent(agent::BrowserClosedEvent) && replaced(shown); }));
     EXPECT_FALSE(handler->popupInProgress());
     EXPECT_FALSE(view()->isVisible());
     ASSERT_TRUE(open(web.formUrl("client=Next")));  // the new window takes the next page
@@ -153,7 +157,7 @@ TEST_F(ScreenPopWindowTest, AgentClosingTheWindowQueuesBrowserClosedAndANewHidde
 
 TEST_F(ScreenPopWindowTest, DefaultBrowserFormsNeverTouchTheWindowAndOtherSchemesAreRefused) {
     DefaultBrowser defaultBrowser;
-    ScreenPopView* shown = open(web.formUrl("client=Kept"));
+    const QPointer<ScreenPopView> shown = open(web.formUrl("client=Kept"));
     ASSERT_TRUE(shown);
     const QUrl kept = shown->url();
     handler->setUrl("default:" + web.formUrl("client=Elsewhere"));
@@ -164,20 +168,20 @@ TEST_F(ScreenPopWindowTest, DefaultBrowserFormsNeverTouchTheWindowAndOtherScheme
                                       "data:text/html,<title>submit:required</title>", "default:file:///etc/passwd"})
         handler->setUrl(refused);
     ASSERT_TRUE(pumpUntil([&] { return log.mentions("BrowserHandler::navigate(default:file:///etc/passwd) refused"); }));
-    EXPECT_EQ(view(), shown);
+    EXPECT_TRUE(shown && view() == shown);
     EXPECT_EQ(view()->url(), kept);
     EXPECT_FALSE(web.waitForRequest("GET /form?client=Elsewhere", 0ms));
     EXPECT_EQ(defaultBrowser.opened.size(), 1);
 }
 
 TEST_F(ScreenPopWindowTest, ARendererKilledMidPageGivesANewWindowAndTheFormIsNoLongerAwaited) {
-    ScreenPopView* shown = open(web.formUrl());
+    const QPointer<ScreenPopView> shown = open(web.formUrl());
     ASSERT_TRUE(shown);
     ASSERT_TRUE(pumpUntil([&] { return handler->popupInProgress(); }));
     const qint64 renderer = shown->page()->renderProcessPid();
     ASSERT_GT(renderer, 0);
     ::kill(static_cast<pid_t>(renderer), SIGKILL);
-    ASSERT_TRUE(pumpUntil([&] { return hasEvent(agent::BrowserClosedEvent) && view() && view() != shown; }));
+    ASSERT_TRUE(pumpUntil([&] { return hasEvent(agent::BrowserClosedEvent) && replaced(shown); }));
     EXPECT_TRUE(log.mentions("was lost (its renderer was killed"));
     EXPECT_FALSE(handler->popupInProgress());
     ASSERT_TRUE(open(web.formUrl("client=After")));
@@ -188,24 +192,31 @@ TEST_F(ScreenPopWindowTest, APageThatNeverLoadsIsReplacedAndOneWaitingOnAPartSta
     web.failNext(LabWebFault::Stall, 1, "/form");
     handler->setUrl(web.formUrl());
     ASSERT_TRUE(pumpUntil([&] { return view() && view()->isVisible(); }));
-    ScreenPopView* stalled = view();
-    ASSERT_TRUE(pumpUntil([&] { return view() && view() != stalled; }));
+    const QPointer<ScreenPopView> stalled = view();
+    ASSERT_TRUE(pumpUntil([&] { return replaced(stalled); }));
     EXPECT_TRUE(log.mentions("was lost (it did not load within"));
     EXPECT_FALSE(view()->isVisible());
 
     web.failNext(LabWebFault::Stall, 1, "/slow.png");
-    ScreenPopView* slow = open(web.url("/slow.html"));
+    const QPointer<ScreenPopView> slow = open(web.url("/slow.html"));
     ASSERT_TRUE(slow);
     ASSERT_TRUE(pumpUntil([&] { return log.mentions("still loads after"); }));
     EXPECT_TRUE(pumpUntil([&] { return !screenPop->busy(); }));
-    EXPECT_EQ(view(), slow);
+    EXPECT_TRUE(slow && view() == slow);
     EXPECT_TRUE(handler->popupInProgress());
 }
 
 }  // namespace
 
+#if defined(__SANITIZE_ADDRESS__)
+// Chromium inside Qt WebEngine (not built with the sanitizers) deletes some of its objects through
+// a base of another size; AddressSanitizer's check of that is off in this program only.
+extern "C" const char* __asan_default_options() { return "new_delete_type_mismatch=0"; }
+#endif
+
 int main(int argc, char** argv) {
     ::testing::InitGoogleTest(&argc, argv);
+    if (::testing::GTEST_FLAG(list_tests)) return RUN_ALL_TESTS();  // the engine is not needed to list
     // A home and runtime folder of its own.
     const char* workdir = std::getenv("ORVANE_TEST_WORKDIR");
     const std::filesystem::path home = std::filesystem::path(workdir ? workdir : "/tmp") / "ui-home";
