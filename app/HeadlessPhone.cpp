@@ -1,12 +1,12 @@
 #include "app/HeadlessPhone.h"
 
 #include <csignal>
-
-#include <QEventLoop>
-#include <QTimer>
 #include <ctime>
 #include <iostream>
 #include <string>
+
+#include <QEventLoop>
+#include <QTimer>
 
 #include "AgentVocabulary.h"
 #include "core/AgentTables.h"
