@@ -10,7 +10,6 @@
 #include <string>
 
 #include <QApplication>
-#include <QLoggingCategory>
 
 #include "app/HeadlessPhone.h"
 #include "app/VoiceEngineFactory.h"
@@ -77,7 +76,6 @@ int main(int argc, char** argv) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     prepareWebEngine(true);
     QApplication application(argc, argv);
-    QLoggingCategory::setFilterRules("qt.webenginecontext.info=false");  // the engine's set-up dump
     int result = 0;
     {
         ScreenPopWindow screenPop;

@@ -18,7 +18,6 @@
 
 #include <QApplication>
 #include <QEventLoop>
-#include <QLoggingCategory>
 #include <QTimer>
 
 #include "AgentVocabulary.h"
@@ -255,7 +254,6 @@ int main(int argc, char** argv) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     prepareWebEngine(true);
     QApplication application(argc, argv);
-    QLoggingCategory::setFilterRules("qt.webenginecontext.info=false");
     {
         ScreenPopWindow window;
         screenPop = &window;

@@ -4,6 +4,7 @@
 
 #include <QByteArray>
 #include <QCoreApplication>
+#include <QLoggingCategory>
 
 namespace {
 
@@ -16,6 +17,7 @@ void addChromiumFlag(QByteArray& flags, const QByteArray& flag) {
 }  // namespace
 
 void prepareWebEngine(bool offscreen) {
+    QLoggingCategory::setFilterRules("qt.webenginecontext.info=false");  // its set-up dump on every start
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QByteArray flags = qgetenv("QTWEBENGINE_CHROMIUM_FLAGS");
     if (::geteuid() == 0) addChromiumFlag(flags, "--no-sandbox");

@@ -12,7 +12,6 @@
 #include <QApplication>
 #include <QDesktopServices>
 #include <QEventLoop>
-#include <QLoggingCategory>
 #include <QPointer>
 #include <QTimer>
 #include <QWebEnginePage>
@@ -227,7 +226,6 @@ int main(int argc, char** argv) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     prepareWebEngine(true);
     QApplication application(argc, argv);
-    QLoggingCategory::setFilterRules("qt.webenginecontext.info=false");  // the engine's set-up dump
     int result = 0;
     {
         ScreenPopWindow window;
