@@ -66,6 +66,7 @@ protected:
         buttons.reset();
         core.reset();  // before the engine it runs on
         voice.reset();
+        Timing::setScale(1.0);
     }
 
     std::string file(const std::string& name) const { return (folder.path() / name).string(); }

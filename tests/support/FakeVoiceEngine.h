@@ -22,6 +22,8 @@ public:
     // When set, the registration is answered with this result before iaxc_register returns,
     // as a switch on loopback can.
     std::optional<int> registrationAnswer;
+    // What iaxc_unregister_user answers: the releases that went out (their results come later).
+    int releasesStarted = 0;
 
     std::vector<std::string> operations() const {
         std::lock_guard guard(lock_);
@@ -93,7 +95,7 @@ public:
         return result;
     }
     int iaxc_unregister_user(const std::string& user, const std::string& secret, const std::string& host) override {
-        return record("unregister " + user + " " + secret + " " + host);
+        return record("unregister " + user + " " + secret + " " + host, releasesStarted);
     }
     void iaxc_set_callerid(const std::string& name, const std::string& number) override {
         record("callerid [" + name + "] [" + number + "]");
