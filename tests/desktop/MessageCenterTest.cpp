@@ -138,6 +138,15 @@ TEST_F(MessageCenterTest, CloseEndsTheThreadWithoutWaitingOutItsSleepAndShowsNot
     EXPECT_EQ(record.all().size(), shown);
 }
 
+TEST_F(MessageCenterTest, AFullQueueGivesUpItsOldestEntries) {
+    for (int i = 0; i < static_cast<int>(MessageCenter::kQueueLimit) + 2; ++i)
+        center.queueStatistic({"S" + std::to_string(i), 0, 0, 0, 1});
+    EXPECT_EQ(center.statistics(), MessageCenter::kQueueLimit);
+    EXPECT_EQ(log.levelOf("Message center statistics queue full, dropping the oldest [S0]"), "WARNING");
+    EXPECT_TRUE(log.contains("Message center statistics queue full, dropping the oldest [S1]"));
+    EXPECT_FALSE(log.contains("dropping the oldest [S2]"));
+}
+
 class TickerTest : public ::testing::Test {
 protected:
     LogCapture log;
