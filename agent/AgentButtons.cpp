@@ -137,6 +137,6 @@ void AgentButtons::OnBnClickedButtonClose() {
                            Control::NotReadyReason, Control::AttachedData})
         window_.enableControl(button, false);
     window_.setWindowClosing();
-    window_.showTicker({"Please wait ... Closing ", 0x46839D, 0x000000, 2, 1});
+    core_.showTicker({"Please wait ... Closing ", 0x46839D, 0x000000, 0, 3});
     core_.doWaitforCleanClose();
 }

@@ -7,7 +7,6 @@
 
 #include "AgentVocabulary.h"
 #include "core/AgentWindow.h"
-#include "desktop/BrowserHandler.h"
 #include "infra/CLogger.h"
 #include "infra/Timing.h"
 #include "voice/AudioDeviceSelection.h"
@@ -23,7 +22,8 @@ constexpr int kVoiceCalls = 3;
 constexpr int kFirstReasonCommand = 33791;
 constexpr std::uint32_t kCloseColour = 0x46839D;  // RGB(70,131,157)
 
-TickerText closingText(std::string text) { return {std::move(text), kCloseColour, 0x000000, 2, 1}; }
+// The program's own status texts that stand still on the ticker (start-up failure, closing).
+TickerText fixedStatus(std::string text) { return {std::move(text), kCloseColour, 0x000000, 0, 3}; }
 
 }  // namespace
 
@@ -31,12 +31,13 @@ CImplementation::CImplementation(Seams seams)
     : window_(seams.window),
       queue_(seams.queue),
       voice_(seams.voice),
-      browser_(seams.browser),
       store_([this](const std::string& text, const std::string& caption) { window_.showMessageBox(text, caption); }),
       fsm_(queue_),
       stored_(store_),
       loginSettings_(store_),
       screen_(window_, status_, *this),
+      ticker_(window_),
+      messageCenter_([this](const TickerText& text) { ticker_.setTickerText(text); }),
       switch_(voice_, *this),
       lines_(voice_, call_, *this, threads_),
       dialer_(voice_, lines_, switch_, call_, status_, *this, threads_),
@@ -48,7 +49,8 @@ CImplementation::CImplementation(Seams seams)
       inbound_(cti_, call_, status_, *this),
       link_(*this, inbound_),
       outbound_(link_, cti_, call_, status_, *this),
-      recorder_({voice_, *this, loginSettings_}) {
+      recorder_({voice_, *this, loginSettings_}),
+      browser_(*this, call_, seams.browser) {
     cti_.version.set(ORVANE_VERSION);
     wrapUp_.start();
 }
@@ -57,6 +59,8 @@ CImplementation::~CImplementation() {
     try {
         logMessage(LogLevel::Debug, "Entering the destructor... ~CImplementation");
         isClosing_ = true;
+        browser_.shutdown();
+        messageCenter_.close();
         queue_.join();
         recorder_.shutdown();
         voice_.iaxc_set_event_callback({});
@@ -79,6 +83,7 @@ void CImplementation::initialize() {
     stored_.load(agentId);
     call_.agentId.set(agentId);
     logMessage(LogLevel::Debug, "INIT 11");
+    messageCenter_.start();
     readHostName();
     initializeVoice();
 }
@@ -102,7 +107,7 @@ void CImplementation::initializeVoice() {
     queue_.QueuePhoneEvent(agent::OkEvent);
     logMessage(LogLevel::Debug, "CImplementation::initialize(): End.");
     if (!voiceReady) {
-        window_.showTicker({"Audio device error.", kCloseColour, 0x000000, 0, 3});
+        showTicker(fixedStatus("Audio device error."));
         window_.disableAllButtons();
     }
     voice_.iaxc_set_event_callback([this](const VoiceEvent& event) { voiceEvents_.iaxc_callback(event); });
@@ -121,6 +126,7 @@ void CImplementation::doAgentLogin() {
 
 bool CImplementation::doAgentReady() {
     recorder_.releaseEndOfWrapUp();
+    browser_.start();
     QueuePhoneEvent(agent::ReadyEvent);
     wrapUp_.setInWrapUp(false);
     call_.submitPending = false;
@@ -155,6 +161,7 @@ void CImplementation::doUnconditionalAgentLogout(bool hangUp) {
 }
 
 void CImplementation::startAgentLogout() {
+    browser_.shutdown();
     threads_.start([this] { doAgentLogout(); });
 }
 
@@ -291,7 +298,7 @@ void CImplementation::tagInboundCall() {
     call_.recordingTagged = true;
 }
 
-void CImplementation::showTicker(const TickerText& text) { window_.showTicker(text); }
+void CImplementation::showTicker(const TickerText& text) { ticker_.setTickerText(text); }
 
 void CImplementation::openScreenPop(const std::string& url) { browser_.setUrl(url); }
 
@@ -423,14 +430,14 @@ void CImplementation::CloseOrvane() {
     logMessage(LogLevel::Debug, "doWaitforCleanClose()");
     if (lines_.anyLineUp()) lines_.dropBusyLines();
 
-    window_.showTicker(closingText("Please wait ... Closing "));
+    showTicker(fixedStatus("Please wait ... Closing "));
     window_.enableControl(Control::Login, false);
 
     logMessage(LogLevel::Debug, "Waiting for submit");
-    window_.showTicker(closingText("Waiting for popup completion "));
+    showTicker(fixedStatus("Waiting for popup completion "));
     while (browser_.popupInProgress()) {
         logMessage(LogLevel::Debug, "Waiting for popup completion");
-        window_.showTicker(closingText("Waiting for popup completion "));
+        showTicker(fixedStatus("Waiting for popup completion "));
         std::this_thread::sleep_for(Timing::scaled(intervals::kClosePopupPoll));
     }
 
@@ -438,23 +445,25 @@ void CImplementation::CloseOrvane() {
     recorder_.releaseEndOfWrapUp();
     SendCalltoQms();
 
-    window_.showTicker(closingText("Please wait ... Processing "));
+    showTicker(fixedStatus("Please wait ... Processing "));
     QueuePhoneEvent(agent::NotReadyEvent);
     queue_.waitUntilEmpty();
 
     doUnconditionalAgentLogout(true);
     isClosing_ = true;
+    messageCenter_.close();
     cti_.logoutReason.set("USER_REQUEST_CLOSE");
     outbound_.SendLogoutToCti();
     link_.close();
 
-    window_.showTicker(closingText("Please wait ... Encoding "));
+    showTicker(fixedStatus("Please wait ... Encoding "));
     recorder_.waitForRecordings();
     logMessage(LogLevel::Debug, "Waiting for message center to stop");
-    window_.showTicker(closingText("Waiting for Message Center module to stop"));
+    showTicker(fixedStatus("Waiting for Message Center module to stop"));
+    messageCenter_.waitUntilStopped();
     logMessage(LogLevel::Debug, "Message center stopped");
 
-    window_.showTicker(closingText("Please wait ... Closing"));
+    showTicker(fixedStatus("Please wait ... Closing"));
     std::this_thread::sleep_for(Timing::scaled(intervals::kCloseFinalPause));
     logMessage(LogLevel::Debug, "Finish close");
     window_.closeWindow();

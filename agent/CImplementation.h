@@ -17,9 +17,11 @@
 #include "cti/CtiSession.h"
 #include "cti/InboundMessages.h"
 #include "cti/OutboundMessages.h"
+#include "desktop/BrowserHandler.h"
 #include "desktop/CTimer.h"
 #include "desktop/ClientListener.h"
 #include "desktop/MessageCenter.h"
+#include "desktop/Ticker.h"
 #include "desktop/WrapUpChecker.h"
 #include "infra/Guarded.h"
 #include "infra/SettingsStore.h"
@@ -34,7 +36,7 @@
 #include "voice/VoiceEvents.h"
 
 class AgentWindow;
-class BrowserHandler;
+class BrowserView;
 class VoiceEngine;
 
 // The agent core: owns the state machine, the agent's state and every component of the
@@ -46,14 +48,15 @@ class CImplementation : public AgentActions,
                         public VoiceAgent,
                         public WrapUpChecker::Agent,
                         public ClientListener::Agent,
-                        public RecordingAgent {
+                        public RecordingAgent,
+                        public BrowserHandler::Agent {
 public:
     // The outside world the core drives; `clientPort` is the local client listener's port.
     struct Seams {
         AgentWindow& window;
         EventQueue& queue;
         VoiceEngine& voice;
-        BrowserHandler& browser;
+        BrowserView& browser;  // the screen pop's window
         int clientPort = ClientListener::kDefaultPort;
     };
 
@@ -92,6 +95,7 @@ public:
     CTIConnection& ctiConnection() { return link_; }
     ClientListener& clientListener() { return listener_; }
     MessageCenter& messageCenter() { return messageCenter_; }
+    BrowserHandler& browserHandler() { return browser_; }
     CTimer& callTimer() { return callTimer_; }
     const AgentStateMachine& stateMachine() const { return fsm_; }
     // The reasons offered in the not-ready menu, by command id 33791 + position.
@@ -314,6 +318,9 @@ public:
         outbound_.sendRecordingNotice(trackNumber, nameWithoutExtension);
     }
 
+    // What the screen pop asks of the agent.
+    void SendTransferToCti() override { outbound_.SendTransferToCti(OutboundMessages::ToPhoneNumber); }
+
     // The main window's hold pair: Unhold puts the call on hold, Hold takes it off.
     void OnBnClickedButtonUnHold();
     void OnBnClickedButtonHold();
@@ -335,7 +342,6 @@ private:
     AgentWindow& window_;
     EventQueue& queue_;
     VoiceEngine& voice_;
-    BrowserHandler& browser_;
 
     SettingsStore store_;
     AgentStateMachine fsm_;
@@ -345,6 +351,7 @@ private:
     StoredSettings stored_;
     LoginSettings loginSettings_;
     ScreenState screen_;
+    Ticker ticker_;
     MessageCenter messageCenter_;
     Guarded<std::vector<std::string>> notReadyReasons_;
     std::atomic<bool> isClosing_{false};
@@ -364,4 +371,5 @@ private:
     CTIConnection link_;
     OutboundMessages outbound_;
     CallRecorder recorder_;
+    BrowserHandler browser_;
 };

@@ -5,16 +5,19 @@
 #include <iostream>
 #include <string>
 
+#include <QEventLoop>
+#include <QTimer>
+
 #include "AgentVocabulary.h"
 #include "core/AgentTables.h"
 #include "agent/CImplementation.h"
 #include "core/EventQueue.h"
 #include "agent/HeadlessAgentWindow.h"
-#include "desktop/HeadlessBrowserHandler.h"
 #include "infra/CAutoUpdater.h"
 #include "infra/CLogger.h"
 #include "infra/FileVersion.h"
 #include "infra/InstanceGuard.h"
+#include "ui/ScreenPopWindow.h"
 
 namespace {
 
@@ -27,14 +30,18 @@ void print(const std::string& line) {
     std::cout << stamp << "  " << line << std::endl;
 }
 
-// Waits up to `milliseconds` for SIGINT or SIGTERM (blocked in every thread).
+// Runs the GUI thread's events for `milliseconds`, then tells whether SIGINT or SIGTERM (blocked
+// in every thread) came meanwhile.
 bool stopRequested(int milliseconds) {
-    sigset_t signals;
-    sigemptyset(&signals);
-    sigaddset(&signals, SIGINT);
-    sigaddset(&signals, SIGTERM);
-    const timespec wait{0, milliseconds * 1000000L};
-    return sigtimedwait(&signals, nullptr, &wait) > 0;
+    QEventLoop loop;
+    QTimer::singleShot(milliseconds, &loop, &QEventLoop::quit);
+    loop.exec();
+    sigset_t stopSignals;
+    sigemptyset(&stopSignals);
+    sigaddset(&stopSignals, SIGINT);
+    sigaddset(&stopSignals, SIGTERM);
+    const timespec now{0, 0};
+    return sigtimedwait(&stopSignals, nullptr, &now) > 0;
 }
 
 // Start-up's self-update step: the program replaces itself and restarts when the update server
@@ -77,13 +84,7 @@ private:
 
 }  // namespace
 
-int runHeadlessPhone(VoiceEngine& voice, HeadlessOptions options) {
-    sigset_t signals;
-    sigemptyset(&signals);
-    sigaddset(&signals, SIGINT);
-    sigaddset(&signals, SIGTERM);
-    pthread_sigmask(SIG_BLOCK, &signals, nullptr);  // before any thread starts
-
+int runHeadlessPhone(VoiceEngine& voice, ScreenPopWindow& screenPop, HeadlessOptions options) {
     logMessage(LogLevel::Debug, "Verifying if Orvane is already running");
     InstanceGuard guard;
     switch (guard.acquire()) {
@@ -99,9 +100,10 @@ int runHeadlessPhone(VoiceEngine& voice, HeadlessOptions options) {
     }
 
     HeadlessAgentWindow window("Orvane");
-    HeadlessBrowserHandler browser([](const std::string& url) { print("Screen pop: " + url); });
+    QObject::connect(&screenPop, &ScreenPopWindow::pageShown,
+                     [](const QString& url) { print("Screen pop shown: " + url.toStdString()); });
     {
-        CImplementation core({window, EventQueue::instance(), voice, browser, options.clientPort});
+        CImplementation core({window, EventQueue::instance(), voice, screenPop, options.clientPort});
         logMessage(LogLevel::Normal, "Current Orvane Version : %s", readFileVersion(runningProgramPath()).c_str());
         checkForUpdate(core);
         ViewPrinter printer(core, window);

@@ -2,6 +2,7 @@
 
 #include "agent/LoginEntries.h"
 
+class ScreenPopWindow;
 class VoiceEngine;
 
 // The phone without a screen: starts the agent core, logs the agent in as if the login
@@ -13,4 +14,6 @@ struct HeadlessOptions {
     int iaxPort = 4569;      // the voice engine's UDP port (0: an ephemeral port)
 };
 
-int runHeadlessPhone(VoiceEngine& voice, HeadlessOptions options);
+// Runs on the GUI thread of a QApplication (the screen pop's window lives there); SIGINT and
+// SIGTERM must be blocked in every thread before any starts.
+int runHeadlessPhone(VoiceEngine& voice, ScreenPopWindow& screenPop, HeadlessOptions options);

@@ -6,9 +6,12 @@
 //   orvane --headless [--agent ID] [--password PW] [--cti HOST:PORT] [--client-port N] [--iax-port N]
 //       run the phone without a screen, log the agent in and print what the agent sees
 
+#include <csignal>
 #include <cstring>
 #include <iostream>
 #include <string>
+
+#include <QApplication>
 
 #include "app/CrashMessageBox.h"
 #include "app/HeadlessPhone.h"
@@ -18,6 +21,8 @@
 #include "infra/CrashDumper.h"
 #include "infra/FileVersion.h"
 #include "infra/Timing.h"
+#include "ui/ScreenPopWindow.h"
+#include "ui/WebEngineSetup.h"
 
 namespace {
 
@@ -73,11 +78,21 @@ int main(int argc, char** argv) {
     }
     Timing::setScaleFromEnvironment();
     const CrashDumper crashDumper("Orvane");
+    // SIGINT and SIGTERM end the run through the phone's clean close: blocked before any thread starts.
+    sigset_t stopSignals;
+    sigemptyset(&stopSignals);
+    sigaddset(&stopSignals, SIGINT);
+    sigaddset(&stopSignals, SIGTERM);
+    pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
     CLogger::getInstance();
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    prepareWebEngine(true);
+    QApplication application(argc, argv);
     int result = 0;
     {
+        ScreenPopWindow screenPop;
         auto voice = makeVoiceEngine(options.iaxPort);
-        result = runHeadlessPhone(*voice, options);
+        result = runHeadlessPhone(*voice, screenPop, options);
     }
     CLogger::destroyInstance();
     return result;

@@ -12,7 +12,7 @@
 #include "agent/HeadlessAgentWindow.h"
 #include "agent/LoginEntries.h"
 #include "cti/KVSet.h"
-#include "desktop/HeadlessBrowserHandler.h"
+#include "support/FakeBrowserView.h"
 #include "infra/CLogger.h"
 #include "infra/SettingsStore.h"
 #include "infra/Timing.h"
@@ -51,7 +51,7 @@ void InboundMessagesEndToEnd(benchmark::State& state) {
     HeadlessAgentWindow window;
     EventQueue queue;
     FakeVoiceEngine voice;
-    HeadlessBrowserHandler browser;
+    FakeBrowserView browser;
     CImplementation core({window, queue, voice, browser, 0});
     AgentButtons buttons(core, window);
     core.initialize();

@@ -1,5 +1,7 @@
 #include "cti/InboundMessages.h"
 
+#include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <memory>
 
@@ -25,6 +27,11 @@ unsigned colourPart(const std::string& colour, std::size_t at) {
     if (colour.size() < at + 2) return 0;
     unsigned value = 0;
     return std::sscanf(colour.substr(at, 2).c_str(), "%x", &value) == 1 ? value : 0;
+}
+
+bool wellFormedColour(const std::string& colour) {
+    return colour.size() == 7 && colour.front() == '#' &&
+           std::all_of(colour.begin() + 1, colour.end(), [](unsigned char c) { return std::isxdigit(c); });
 }
 
 }  // namespace
@@ -248,6 +255,8 @@ void InboundMessages::handleMessageCenterData(const KVSet& message) {
         return;
     }
     const std::string colour = message.getValue("Color");
+    if (!wellFormedColour(colour))
+        logMessage(LogLevel::Warning, "handleMessageCenterData - Color [%s] is not #RRGGBB", colour.c_str());
     const CtiAgent::MessageCenterItem item{text, colourPart(colour, 1), colourPart(colour, 3), colourPart(colour, 5),
                                            leadingInt(message.getValue("Mode"))};
     const std::string type = message.getValue("Type");

@@ -16,6 +16,7 @@
 #include "core/CallContext.h"
 #include "cti/FrameAssembler.h"
 #include "cti/KVSet.h"
+#include "desktop/ScreenPopTitle.h"
 #include "infra/CLogger.h"
 #include "infra/LeadingInt.h"
 #include "infra/SocketErrorText.h"
@@ -26,8 +27,6 @@ namespace {
 constexpr std::size_t kReceiveBuffer = 51200;
 constexpr std::size_t kNumberLength = 100;  // longer numbers are refused
 constexpr std::size_t kDialledNumberLength = 20;
-constexpr std::size_t kTagStatusLength = 10;
-constexpr std::size_t kTagTextLength = 100;
 
 void pause(std::chrono::microseconds interval) { std::this_thread::sleep_for(Timing::scaled(interval)); }
 
@@ -371,32 +370,22 @@ void ClientListener::handleTitleChange(const KVSet& request) {
         return;
     }
     logMessage(LogLevel::Debug, "BrowserHandler::OnTitleChange(): Title: [%s].", title.c_str());
-    if (title.find("submit:required") != std::string::npos) {
+    const ScreenPopTitle report = ScreenPopTitle::read(title);
+    if (report.report == ScreenPopTitle::Report::SubmitRequired) {
         logMessage(LogLevel::Debug, "Pop-up page requires a submit");
         call_.submitPending = true;
         agent_.QueuePhoneEvent(agent::SubmitReqEvent);
         return;
     }
-    if (title.find("submit:sent") == std::string::npos) return;
+    if (report.report != ScreenPopTitle::Report::SubmitSent) return;
 
     logMessage(LogLevel::Debug, "Submit has been pressed in the pop-up");
-    const auto clientEnd = title.find('-');
-    const auto campaignEnd = clientEnd == std::string::npos ? std::string::npos : title.find('-', clientEnd + 1);
-    const auto statusEnd = campaignEnd == std::string::npos ? std::string::npos : title.find('.', campaignEnd + 1);
-    if (statusEnd != std::string::npos) {
-        const std::string client = title.substr(0, clientEnd);
-        const std::string campaign = title.substr(clientEnd + 1, campaignEnd - clientEnd - 1);
-        const std::string status = title.substr(campaignEnd + 1, statusEnd - campaignEnd - 1);
-        logMessage(LogLevel::Debug, "Found infos : Client[%s] Campaign[%s] Status[%s]", client.c_str(),
-                   campaign.c_str(), status.c_str());
-        call_.tagStatus.set(status.substr(0, kTagStatusLength));
-        call_.tagCampaign.set(campaign.substr(0, kTagTextLength));
-        call_.tagClient.set(client.substr(0, kTagTextLength));
-        call_.recordingTagged = true;
-    } else {
-        call_.recordingTagged = false;
+    if (report.conform)
+        logMessage(LogLevel::Debug, "Found infos : Client[%s] Campaign[%s] Status[%s]", report.client.c_str(),
+                   report.campaign.c_str(), report.status.c_str());
+    else
         logMessage(LogLevel::Warning, "New title not conform to client-campaign-status.submit:sent");
-    }
+    report.tagCall(call_);
     agent_.setAgentMode(3);
     agent_.QueuePhoneEvent(agent::SubmitSentEvent);
 }

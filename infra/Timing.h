@@ -38,6 +38,19 @@ inline constexpr std::chrono::milliseconds kClientAnswerPause = 500ms;     // be
 inline constexpr int kRemoteDialTrackNumberWaits = 9;
 inline constexpr std::chrono::milliseconds kRemoteDialTrackNumberWait = 1000ms;
 
+// Screen pop
+inline constexpr std::chrono::milliseconds kBrowserCheck = 5ms;            // browser thread's pass while no window exists
+inline constexpr std::chrono::milliseconds kBrowserBusyPoll = 50ms;        // after a failed navigation, until the page is idle
+inline constexpr std::chrono::milliseconds kBrowserBusyLimit = 5000ms;     // ... but no longer than this
+inline constexpr std::chrono::milliseconds kFirefoxWindowPause = 1000ms;   // between Firefox's two new windows
+inline constexpr std::chrono::milliseconds kScreenPopLoadLimit = 30s;      // a page still loading this long is looked at
+inline constexpr std::chrono::milliseconds kScreenPopScriptAnswer = 5000ms; // a live page answers a script within this
+
+// Message centre
+inline constexpr std::chrono::milliseconds kMessageCenterStatistic = 3000ms; // each part of a statistics text
+inline constexpr std::chrono::milliseconds kMessageCenterAlert = 10000ms;    // each alert
+inline constexpr std::chrono::milliseconds kMessageCenterIdle = 5000ms;      // after the ticker is cleared
+
 // Voice lines
 inline constexpr int kReadyDialPolls = 10;                                 // waits for the agent channel's answer
 inline constexpr std::chrono::milliseconds kReadyDialPoll = 1000ms;

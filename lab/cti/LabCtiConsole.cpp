@@ -10,7 +10,7 @@
 
 std::string LabCtiConsole::help() {
     return "commands:\n"
-           "  distribute TRACK URL [ANI]            queue a call to the agent\n"
+           "  distribute TRACK [URL [ANI]]          queue a call to the agent (URL: --screen-pop's by default)\n"
            "  terminate TRACK                       end the call\n"
            "  preview TRACK NUMBER URL [CAMPAIGN]   ask for a preview call\n"
            "  hold MESSAGE...                       put the agent's call on hold\n"
@@ -35,10 +35,11 @@ std::string LabCtiConsole::execute(const std::string& text) {
     if (command.empty()) return {};
 
     if (command == "distribute") {
-        if (line.argumentCount() < 2) return LabCommandLine::usage("distribute TRACK URL [ANI]");
+        const std::string url = line.argumentCount() >= 2 ? line.argument(1) : server_.options().screenPopUrl;
+        if (line.argumentCount() < 1 || url.empty()) return LabCommandLine::usage("distribute TRACK [URL [ANI]]");
         labcti::QueueDistribute call;
         call.trackNumber = line.argument(0);
-        call.url = line.argument(1);
+        call.url = url;
         call.ani = line.argument(2);
         call.currentDateTime = labcti::DateTime::now().dotted();
         server_.push(labcti::queueDistribute(call));

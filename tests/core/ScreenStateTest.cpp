@@ -3,7 +3,7 @@
 #include "AgentVocabulary.h"
 #include "agent/CImplementation.h"
 #include "agent/HeadlessAgentWindow.h"
-#include "desktop/HeadlessBrowserHandler.h"
+#include "support/FakeBrowserView.h"
 #include "infra/Timing.h"
 #include "support/FakeVoiceEngine.h"
 #include "support/LogCapture.h"
@@ -35,7 +35,7 @@ protected:
     HeadlessAgentWindow window;
     EventQueue queue;
     FakeVoiceEngine voice;
-    HeadlessBrowserHandler browser;
+    FakeBrowserView browser;
     CImplementation core{{window, queue, voice, browser, 0}};
 };
 

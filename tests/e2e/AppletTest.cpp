@@ -53,7 +53,7 @@ TEST_F(AppletTest, RemoteDialFromNotReadyWaitsForTheTrackNumberAndDialsOnLineOne
     EXPECT_EQ(sent("64,"), "64,0^1001");
     ASSERT_TRUE(eventually([&] { return voice.has("call 1001@127.0.0.1:4569/MCALL0612^T5"); }));
     EXPECT_EQ(window.dialPadRequests(), 0);  // the acknowledgement of a remote dial opens no dial pad
-    EXPECT_TRUE(eventually([&] { return window.ticker().text == "Remote dial [0612]"; }));
+    EXPECT_TRUE(tickerShowed("Remote dial [0612]"));
     ASSERT_TRUE(waitForState(agent::AgentNotReadyDialing));
 
     answerLine(0);
@@ -84,7 +84,7 @@ TEST_F(AppletTest, RemoteDialInACallIsAWrongStateAndBadNumbersAreRefused) {
     connectApplet();
     applet->send(labapplet::dial("0612"));
     EXPECT_EQ(reply("1,"), "1,0612^0^WRONG_STATE");
-    EXPECT_EQ(window.ticker().text, "Must be in [Not Ready] or [Ready] mode to receive event");
+    EXPECT_TRUE(tickerShowed("Must be in [Not Ready] or [Ready] mode to receive event"));
 
     applet->send(labapplet::dial(""));
     applet->send(labapplet::dial(std::string(300, '5')));

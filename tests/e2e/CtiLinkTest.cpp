@@ -23,7 +23,7 @@ TEST_F(CtiLinkTest, LoginSendsHelloAndLoginAndAppliesTheServersSettings) {
     EXPECT_EQ(core.status().agentState(), "AgentLoggedInWhithNotReadyState");
     ASSERT_TRUE(eventually([&] { return voice.has("register 1001 pw 127.0.0.1:4569"); }));
     EXPECT_TRUE(voice.has("codec 4"));
-    EXPECT_EQ(window.ticker().text, "Registering with switch, please wait...");
+    EXPECT_TRUE(tickerShowed("Registering with switch, please wait..."));
     EXPECT_TRUE(core.status().dialAllowed);
     EXPECT_EQ(core.wrapUpChecker().actionAfterTimeOut(), "READY");
     EXPECT_EQ(core.notReadyReasons(), (std::vector<std::string>{"Break", "Lunch", "Training"}));
@@ -110,9 +110,7 @@ TEST_F(CtiLinkTest, RefusedLoginLogsOutAndClosesTheLink) {
     startPhone();
     clickLogin();
     ASSERT_TRUE(server.waitForDisconnection(kWait));
-    EXPECT_TRUE(eventually([&] {
-        return window.ticker().text == "Registration rejected from VelmoraCCS, reason : Agent already logged in";
-    }));
+    EXPECT_TRUE(tickerShowed("Registration rejected from VelmoraCCS, reason : Agent already logged in"));
     EXPECT_EQ(core.stateMachine().state(), agent::AgentLoggedOut);
     EXPECT_TRUE(log.contains("Registration rejected from VelmoraCCS, reason : Agent already logged in"));
     EXPECT_FALSE(voice.has("register 1001 pw 127.0.0.1:4569"));
@@ -144,7 +142,7 @@ TEST_F(CtiLinkTest, ServerGoneLogsTheAgentOutWithoutHangingUp) {
     loginNotReady();
     server.dropConnection();
     ASSERT_TRUE(waitForState(agent::AgentLoggedOut));
-    EXPECT_TRUE(eventually([&] { return window.ticker().text == "Communication Error!! Please try again"; }));
+    EXPECT_TRUE(tickerShowed("Communication Error!! Please try again"));
     EXPECT_TRUE(log.contains("CImplementation::doUnconditionalAgentLogout()"));
     EXPECT_FALSE(voice.has("dump all"));
 }
@@ -191,7 +189,7 @@ TEST_F(CtiLinkTest, BadInputIsLoggedAndSurvived) {
 
     server.pushUnterminated(2'000'000);  // never ends its message: the link is cut
     ASSERT_TRUE(waitForState(agent::AgentLoggedOut));
-    EXPECT_TRUE(eventually([&] { return window.ticker().text == "Communication Error!! Please try again"; }));
+    EXPECT_TRUE(tickerShowed("Communication Error!! Please try again"));
 }
 
 TEST_F(CtiLinkTest, CleanCloseLogsOutWithTheClosingReasonAndEndsTheWindow) {
@@ -209,7 +207,7 @@ TEST_F(CtiLinkTest, UnreachableServerIsTriedTenTimesThenGivenUp) {
     server.stop();
     startPhone();
     clickLogin();
-    EXPECT_TRUE(eventually([&] { return window.ticker().text == "VelmoraCCS unavailable, try again later"; }));
+    EXPECT_TRUE(tickerShowed("VelmoraCCS unavailable, try again later"));
     EXPECT_TRUE(log.contains("VelmoraCCS Server unavailable, tried 10 times"));
     EXPECT_EQ(log.count("Can't connect to VelmoraCCS"), 10);
     EXPECT_EQ(core.stateMachine().state(), agent::AgentLoggedOut);

@@ -15,7 +15,7 @@
 #include "agent/CImplementation.h"
 #include "agent/HeadlessAgentWindow.h"
 #include "agent/LoginEntries.h"
-#include "desktop/HeadlessBrowserHandler.h"
+#include "support/FakeBrowserView.h"
 #include "infra/SettingsStore.h"
 #include "infra/Timing.h"
 #include "lab/common/LabTone.h"
@@ -130,7 +130,7 @@ protected:
     LabCtiServer cti;
     HeadlessAgentWindow window{"Orvane"};
     EventQueue queue;
-    HeadlessBrowserHandler browser;
+    FakeBrowserView browser;
     std::unique_ptr<IaxVoiceEngine> voice = std::make_unique<IaxVoiceEngine>(
         IaxEngineConfig{"127.0.0.1", 0, supportedFormats()},
         makeMediaEngine({AudioConfig::Backend::Virtual, file("microphone.wav"), file("speaker.wav"), file("ring.wav")}));

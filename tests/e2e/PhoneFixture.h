@@ -13,7 +13,7 @@
 #include "agent/CImplementation.h"
 #include "agent/HeadlessAgentWindow.h"
 #include "agent/LoginEntries.h"
-#include "desktop/HeadlessBrowserHandler.h"
+#include "support/FakeBrowserView.h"
 #include "infra/SettingsStore.h"
 #include "infra/Timing.h"
 #include "lab/cti/LabCtiServer.h"
@@ -83,6 +83,10 @@ protected:
     }
 
     std::string sent(const std::string& prefix) { return server.waitFor(prefix, kWait).value_or("<nothing>"); }
+    // The ticker showed `text` (the message centre clears it again within its idle pause).
+    bool tickerShowed(const std::string& text) {
+        return eventually([&] { return log.contains("Ticker text was change for [" + text + "]"); });
+    }
 
     TempDir settingsFolder;
     LogCapture log;
@@ -90,7 +94,7 @@ protected:
     HeadlessAgentWindow window{"Orvane"};
     EventQueue queue;
     FakeVoiceEngine voice;
-    HeadlessBrowserHandler browser;
+    FakeBrowserView browser;
     CImplementation core{{window, queue, voice, browser, 0}};
     AgentButtons buttons{core, window};
 };

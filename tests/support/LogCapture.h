@@ -36,6 +36,11 @@ public:
         const auto all = messages();
         return std::find(all.begin(), all.end(), message) != all.end();
     }
+    // A line whose text holds `part`.
+    bool mentions(const std::string& part) const {
+        const auto all = messages();
+        return std::any_of(all.begin(), all.end(), [&](const std::string& text) { return text.find(part) != std::string::npos; });
+    }
     int count(const std::string& message) const {
         const auto all = messages();
         return static_cast<int>(std::count(all.begin(), all.end(), message));
