@@ -1,12 +1,13 @@
 #include "infra/CLogger.h"
 
 #include <atomic>
-#include <chrono>
-#include <cstdarg>
+#include <cstdlib>
 #include <ctime>
+#include <filesystem>
 #include <iostream>
 #include <new>
 
+#include <QStandardPaths>
 #include <sys/syscall.h>
 #include <unistd.h>
 
@@ -17,23 +18,32 @@ constexpr const char* kLevelWords[] = {"NORMAL", "DEBUG", "ERROR", "WARNING"};
 std::atomic<CLogger*> instance{nullptr};
 std::mutex instanceLock;
 
-void writeToStandardError(std::string_view line) {
+// Standard error shows what needs attention; the file keeps everything. A line starts with
+// "hh-mm-ss.mmm [LEVEL] ", so its first bracket opens the level word.
+void writeWarningsToStandardError(std::string_view line) {
+    const std::string_view level = line.substr(std::min(line.find('['), line.size()));
+    if (!level.starts_with("[WARNING]") && !level.starts_with("[ERROR]")) return;
     std::cerr.write(line.data(), static_cast<std::streamsize>(line.size()));
     std::cerr.flush();
 }
 
-// "hh-mm-ss.mmm [LEVEL] [tid] " in front of the caller's text.
+// "hh-mm-ss.mmm [LEVEL] [tid] " in front of the caller's text. The thread id and the local
+// time of the current second are kept per thread: most lines share both with the one before.
 std::string linePrefix(LogLevel level) {
+    thread_local const long threadId = static_cast<long>(syscall(SYS_gettid));
+    thread_local std::time_t cachedSecond = -1;
+    thread_local std::tm local{};
     const auto now = std::chrono::system_clock::now();
     const std::time_t seconds = std::chrono::system_clock::to_time_t(now);
     const auto millis =
         std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count() % 1000;
-    std::tm local{};
-    localtime_r(&seconds, &local);
+    if (seconds != cachedSecond) {
+        localtime_r(&seconds, &local);
+        cachedSecond = seconds;
+    }
     char buffer[96];
     std::snprintf(buffer, sizeof buffer, "%02d-%02d-%02d.%03d [%s] [%ld] ", local.tm_hour, local.tm_min,
-                  local.tm_sec, static_cast<int>(millis), kLevelWords[static_cast<int>(level) & 3],
-                  static_cast<long>(syscall(SYS_gettid)));
+                  local.tm_sec, static_cast<int>(millis), kLevelWords[static_cast<int>(level) & 3], threadId);
     return buffer;
 }
 
@@ -45,7 +55,10 @@ CLogger* CLogger::getInstance() {
     std::lock_guard guard(instanceLock);
     logger = instance.load(std::memory_order_relaxed);
     if (!logger) {
-        logger = new CLogger();
+        const std::string folder = logFolder();
+        std::error_code ignored;  // an unusable folder leaves the lines on the debugger channel
+        if (!folder.empty()) std::filesystem::create_directories(folder, ignored);
+        logger = new CLogger(folder);
         instance.store(logger, std::memory_order_release);
     }
     return logger;
@@ -56,27 +69,47 @@ void CLogger::destroyInstance() {
     delete instance.exchange(nullptr);
 }
 
-CLogger::CLogger(std::string directory) : directory_(std::move(directory)), debugOutput_(writeToStandardError) {
-    openFile();
+std::string CLogger::logFolder() {
+    if (const char* folder = std::getenv("ORVANE_LOG_DIR"); folder && *folder) return folder;
+    // What QStandardPaths::AppLocalDataLocation names for Brennic/Orvane, whether or not the
+    // application has set its names yet.
+    const QString data = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
+    return data.isEmpty() ? std::string() : data.toStdString() + "/Brennic/Orvane/logs";
+}
+
+CLogger::CLogger(std::string directory) : directory_(std::move(directory)), debugOutput_(writeWarningsToStandardError) {
+    {
+        std::lock_guard file(fileLock_);
+        openFile();
+    }
+    writer_ = std::thread([this] { writerThread(); });
     log(LogLevel::Normal, "Starting Orvane...");
     log(LogLevel::Normal, "--------------------------------------------------------------------------");
 }
 
 CLogger::~CLogger() {
     log(LogLevel::Normal, "Orvane Terminate.");
-    std::lock_guard guard(lock_);
+    {
+        std::lock_guard guard(queueLock_);
+        stopping_ = true;
+    }
+    linesQueued_.notify_all();
+    roomMade_.notify_all();
+    writer_.join();
+    std::lock_guard file(fileLock_);
+    writeQueued();  // lines logged while the writer was ending
     if (file_) std::fclose(file_);
     file_ = nullptr;
 }
 
 CLogger::DebugOutput CLogger::setDebugOutput(DebugOutput output) {
-    std::lock_guard guard(lock_);
+    std::lock_guard guard(queueLock_);
     std::swap(debugOutput_, output);
     return output;
 }
 
 std::string CLogger::fileName() const {
-    std::lock_guard guard(lock_);
+    std::lock_guard file(fileLock_);
     return file_ ? fileName_ : std::string();
 }
 
@@ -99,32 +132,75 @@ void CLogger::log(LogLevel level, const char* format, ...) {
 }
 
 void CLogger::vlog(LogLevel level, const char* format, va_list args) {
-    va_list measure;
-    va_copy(measure, args);
-    const int length = std::vsnprintf(nullptr, 0, format, measure);
-    va_end(measure);
+    char shortText[512];
+    va_list first;
+    va_copy(first, args);
+    const int length = std::vsnprintf(shortText, sizeof shortText, format, first);
+    va_end(first);
     if (length < 0) return;
     std::string line;
     try {
         line = linePrefix(level);
         const std::size_t prefixLength = line.size();
-        line.resize(prefixLength + static_cast<std::size_t>(length) + 1);
-        std::vsnprintf(line.data() + prefixLength, static_cast<std::size_t>(length) + 1, format, args);
+        if (static_cast<std::size_t>(length) < sizeof shortText) {
+            line.append(shortText, static_cast<std::size_t>(length));
+        } else {  // never truncated: a longer line is formatted again into room of its size
+            line.resize(prefixLength + static_cast<std::size_t>(length) + 1);
+            std::vsnprintf(line.data() + prefixLength, static_cast<std::size_t>(length) + 1, format, args);
+            line.pop_back();
+        }
+        line.push_back('\n');
     } catch (const std::bad_alloc&) {
         return;  // a line that cannot be allocated is dropped
     }
-    line.back() = '\n';
-    writeLine(line);
+    enqueue(std::move(line));
 }
 
-void CLogger::writeLine(const std::string& line) {
-    std::lock_guard guard(lock_);
-    if (!file_) openFile();
-    if (file_) {
-        std::fwrite(line.data(), 1, line.size(), file_);
-        std::fflush(file_);
+void CLogger::enqueue(std::string line) {
+    {
+        std::unique_lock guard(queueLock_);
+        roomMade_.wait(guard, [this] { return queuedBytes_ < kQueueLimit || stopping_; });
+        if (debugOutput_) debugOutput_(line);
+        queuedBytes_ += line.size();
+        queue_.push_back(std::move(line));
     }
-    if (debugOutput_) debugOutput_(line);
+    linesQueued_.notify_one();
+}
+
+void CLogger::writerThread() {
+    std::unique_lock guard(queueLock_);
+    for (;;) {
+        linesQueued_.wait(guard, [this] { return !queue_.empty() || stopping_; });
+        if (queue_.empty()) return;  // stopping, and everything written
+        guard.unlock();
+        {
+            std::lock_guard file(fileLock_);
+            writeQueued();
+        }
+        guard.lock();
+    }
+}
+
+void CLogger::writeQueued() {
+    std::deque<std::string> batch;
+    {
+        std::lock_guard guard(queueLock_);
+        batch.swap(queue_);
+        queuedBytes_ = 0;
+    }
+    roomMade_.notify_all();
+    if (batch.empty()) return;
+    if (!file_) openFile();
+    if (!file_) return;  // no file: these lines reached only the debugger channel
+    for (const std::string& line : batch) std::fwrite(line.data(), 1, line.size(), file_);
+    std::fflush(file_);
+}
+
+bool CLogger::flush(std::chrono::milliseconds patience) {
+    std::unique_lock file(fileLock_, std::defer_lock);
+    if (!file.try_lock_for(patience)) return false;
+    writeQueued();
+    return true;
 }
 
 void logMessage(LogLevel level, const char* format, ...) {
