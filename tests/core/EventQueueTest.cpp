@@ -9,6 +9,7 @@
 #include "core/EventQueue.h"
 #include "infra/Timing.h"
 #include "support/LogCapture.h"
+#include "support/TimeScale.h"
 
 namespace {
 
@@ -135,7 +136,7 @@ TEST(EventQueue, ClosingWithAnEmptyQueueEndsTheDispatcherPromptly) {
 }
 
 TEST(EventQueue, DrainGivesUpAfterSixtyOneHalfSecondPollsWhenADispatchNeverEnds) {
-    Timing::setScale(0.002);  // 500 ms polls become 1 ms
+    ScopedTimeScale timeScale(0.002);  // 500 ms polls become 1 ms
     LogCapture log;
     EventQueue queue;
     RecordingTarget target(queue);
@@ -154,7 +155,6 @@ TEST(EventQueue, DrainGivesUpAfterSixtyOneHalfSecondPollsWhenADispatchNeverEnds)
     release = true;
     target.closing = true;
     queue.join();
-    Timing::setScale(1.0);
 }
 
 TEST(EventQueue, SizeAndSignalLogTheirSteps) {
