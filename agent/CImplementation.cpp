@@ -24,6 +24,7 @@ constexpr int kFirstReasonCommand = 33791;
 constexpr std::uint32_t kCloseColour = 0x46839D;  // RGB(70,131,157)
 
 TickerText closingText(std::string text) { return {std::move(text), kCloseColour, 0x000000, 2, 1}; }
+const TickerText kAudioDeviceError{"Audio device error.", kCloseColour, 0x000000, 0, 3};
 
 }  // namespace
 
@@ -96,13 +97,13 @@ void CImplementation::readHostName() {
 
 void CImplementation::initializeVoice() {
     voiceEvents_.clearPreviousStates();
-    const bool voiceReady = voice_.iaxc_initialize(kVoiceCalls) == 0;
-    if (!voiceReady) logMessage(LogLevel::Error, "CImplementation::InitializeIax(): Error in iaxc_initialize()");
+    voiceReady_ = voice_.iaxc_initialize(kVoiceCalls) == 0;
+    if (!voiceReady_) logMessage(LogLevel::Error, "CImplementation::InitializeIax(): Error in iaxc_initialize()");
     queue_.start(*this);
     queue_.QueuePhoneEvent(agent::OkEvent);
     logMessage(LogLevel::Debug, "CImplementation::initialize(): End.");
-    if (!voiceReady) {
-        window_.showTicker({"Audio device error.", kCloseColour, 0x000000, 0, 3});
+    if (!voiceReady_) {
+        window_.showTicker(kAudioDeviceError);
         window_.disableAllButtons();
     }
     voice_.iaxc_set_event_callback([this](const VoiceEvent& event) { voiceEvents_.iaxc_callback(event); });
@@ -151,11 +152,22 @@ void CImplementation::doUnconditionalAgentLogout(bool hangUp) {
         QueuePhoneEvent(agent::UnconditionalLogoutEvent);
     } else {
         QueuePhoneEvent(agent::LogoutNoHangupEvent);
+        releaseIdleAgentChannel();
     }
 }
 
+// The CTI link is gone and the agent with it. A customer's call stays on; without one, the
+// agent channel is released and the phone unregisters, so the switch sends it no more calls.
+void CImplementation::releaseIdleAgentChannel() {
+    if (status_.inCall || lines_.lineIsUp(1) || lines_.lineIsUp(2)) return;
+    threads_.start("releaseIdleAgentChannel", [this] {
+        if (lines_.lineIsUp(0)) lines_.selectAndDrop(0);
+        UnregisterChannels();
+    });
+}
+
 void CImplementation::startAgentLogout() {
-    threads_.start([this] { doAgentLogout(); });
+    threads_.start("doAgentLogout", [this] { doAgentLogout(); });
 }
 
 void CImplementation::doAgentLogout() {
@@ -217,6 +229,12 @@ void CImplementation::applyVoiceFormat() {
 }
 
 void CImplementation::registerWithSwitch() {
+    if (!voiceReady_) {  // calls offered to the agent could not be carried: the login ends here
+        logMessage(LogLevel::Error, "CImplementation::registerWithSwitch(): Audio device error, not registering");
+        window_.showTicker(kAudioDeviceError);
+        QueuePhoneEvent(agent::FailedEvent);
+        return;
+    }
     switch_.registerWithSwitch(call_.agentId.get(), call_.password.get(), switch_.asteriskHost(),
                                switch_.asteriskPort());
 }
@@ -267,6 +285,10 @@ void CImplementation::openDialPad() { window_.openDialPad(); }
 void CImplementation::refreshAttachedData() { window_.refreshAttachedDataWindow(); }
 
 void CImplementation::setNotReadyReasons(const std::vector<std::string>& reasons) {
+    if (reasons.empty()) {  // the button is hidden; the reasons it offers stay
+        screen_.hide(Control::NotReadyReason, "CImplementation::HideNotReadyReason()");
+        return;
+    }
     const std::vector<std::string> previous = notReadyReasons_.get();
     for (std::size_t i = 0; i < previous.size(); ++i) {
         logMessage(LogLevel::Debug, "remove menu item %d", kFirstReasonCommand + static_cast<int>(i));
@@ -275,10 +297,7 @@ void CImplementation::setNotReadyReasons(const std::vector<std::string>& reasons
     for (const std::string& reason : reasons) logMessage(LogLevel::Debug, "Not Ready Reason to insert [%s]", reason.c_str());
     notReadyReasons_.set(reasons);
     window_.setNotReadyReasons(reasons);
-    if (reasons.empty())
-        screen_.hide(Control::NotReadyReason, "CImplementation::HideNotReadyReason()");
-    else
-        ShowNotReadyReason();
+    ShowNotReadyReason();
 }
 
 void CImplementation::queueAlert(const MessageCenterItem& item) {
@@ -381,7 +400,10 @@ void CImplementation::stopRecording() {
 void CImplementation::doWaitforCleanClose() {
     wrapUp_.stop();
     logMessage(LogLevel::Debug, "CImplementation::doWaitforCleanClose()");
-    threads_.start([this] { CloseOrvane(); });
+    // A close that fails half-way still ends the window, so the program does not linger.
+    threads_.start("CloseOrvane", [this] {
+        if (!runGuarded("CloseOrvane", [this] { CloseOrvane(); })) window_.closeWindow();
+    });
 }
 
 void CImplementation::requestLogout(const std::string& reason) {
@@ -437,9 +459,9 @@ void CImplementation::CloseOrvane() {
 }
 
 // clang-format off
-void CImplementation::CloseConferenceWindow() { window_.closeCompleteConferenceWindow(); }
+void CImplementation::CloseConferenceWindow() { logEntry("CloseConferenceWindow()"); window_.closeCompleteConferenceWindow(); }
 void CImplementation::CloseConnection() { closeCtiConnection(); }
-void CImplementation::CloseDialWindow() { window_.closeDialWindow(); }
+void CImplementation::CloseDialWindow() { logEntry("CloseDialWindow()"); window_.closeDialWindow(); }
 void CImplementation::DisableCompleteConference() { screen_.setDialogControlEnabled(Control::CompleteConference, false, "CImplementation::DisableCompleteConference()"); }
 void CImplementation::DisableConference() { screen_.disable(Control::Conference, "CImplementation::DisableConference()"); }
 void CImplementation::DisableDial() { screen_.disable(Control::Dial, "CImplementation::DisableDial()"); }

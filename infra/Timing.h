@@ -8,7 +8,6 @@
 namespace intervals {
 using namespace std::chrono_literals;
 
-inline constexpr std::chrono::milliseconds kEventQueuePoll = 5ms;        // dispatcher wake-up wait
 inline constexpr std::chrono::milliseconds kEventQueueDrainPoll = 500ms; // clean close, queue size polls
 inline constexpr int kEventQueueDrainPolls = 60;                         // polls before giving up (61 sleeps)
 
@@ -25,15 +24,16 @@ inline constexpr std::chrono::milliseconds kCtiHeartbeatIdle = 5000ms;     // id
 inline constexpr int kCtiHeartbeatMisses = 6;                              // unanswered heartbeats that end the link
 inline constexpr int kCtiSendRetries = 30;                                 // sends that would block
 inline constexpr std::chrono::milliseconds kCtiSendRetryPause = 100ms;
-inline constexpr std::chrono::milliseconds kCtiReceivePause = 10ms;        // between receive passes
+inline constexpr std::chrono::milliseconds kCtiReceivePause = 10ms;        // after closing a dead link
 
 // Wrap-up and the call timer
 inline constexpr std::chrono::milliseconds kWrapUpCheckPause = 1000ms;     // between checker passes
 inline constexpr std::chrono::milliseconds kCallTimerTick = 1000ms;
 
 // Local client listener
-inline constexpr std::chrono::milliseconds kClientConnectionWait = 5000ms; // one wait for a connection
+inline constexpr std::chrono::milliseconds kClientGreeting = 2000ms;       // a new client that has said nothing is dropped
 inline constexpr std::chrono::milliseconds kClientSilence = 30000ms;       // a silent client is dropped
+inline constexpr std::chrono::milliseconds kClientStopWait = 10000ms;      // stop() waits this long for the listening thread
 inline constexpr std::chrono::milliseconds kClientAnswerPause = 500ms;     // before a forced hang-up or ready
 inline constexpr int kRemoteDialTrackNumberWaits = 9;
 inline constexpr std::chrono::milliseconds kRemoteDialTrackNumberWait = 1000ms;

@@ -25,6 +25,7 @@
 #include "support/Eventually.h"
 #include "support/LogCapture.h"
 #include "support/TempDir.h"
+#include "support/TimeScale.h"
 #include "voice/engine/iax/IaxVoiceEngine.h"
 #include "voice/engine/media/Codec.h"
 #include "voice/engine/media/MediaEngine.h"
@@ -45,7 +46,6 @@ protected:
     static inline const std::string kPassword = "pw1001";
 
     LivePhoneFixture() {
-        Timing::setScale(0.1);
         SettingsStore::useFolder(folder.str());
         labwav::write(file("microphone.wav"), labtone::make(kAgentHertz, 2.0));
 
@@ -120,6 +120,7 @@ protected:
     std::string sent(const std::string& prefix) { return cti.waitFor(prefix, kWait).value_or("<nothing>"); }
     std::string onWire(const std::string& prefix) { return switchboard.waitFor(prefix, kWait).value_or("<nothing>"); }
 
+    ScopedTimeScale timeScale{0.1};
     TempDir folder;
     LogCapture log;
     LabSwitch switchboard;
