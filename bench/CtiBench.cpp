@@ -78,6 +78,7 @@ struct LoggedInPhone {
 };
 
 std::uintmax_t logFileSize() {
+    CLogger::getInstance()->flush();
     std::error_code ignored;
     return std::filesystem::file_size(CLogger::getInstance()->fileName(), ignored);
 }

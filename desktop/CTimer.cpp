@@ -1,5 +1,7 @@
 #include "desktop/CTimer.h"
 
+#include <utility>
+
 #include "core/AgentWindow.h"
 #include "infra/CLogger.h"
 #include "infra/ThreadGroup.h"
@@ -36,20 +38,22 @@ void CTimer::start() {
 }
 
 void CTimer::stop() {
+    bool wasRunning = false;
     {
         std::lock_guard guard(lock_);
-        running_ = false;
+        wasRunning = std::exchange(running_, false);
     }
-    changed_.notify_all();
+    if (wasRunning) changed_.notify_all();  // a stopped clock's thread sleeps on
 }
 
 void CTimer::reset() {
+    bool wasRunning = false;
     {
         std::lock_guard guard(lock_);  // held while the label is cleared: no count lands after it
-        running_ = false;
+        wasRunning = std::exchange(running_, false);
         window_.showCallTimer("", kResetColour);
     }
-    changed_.notify_all();
+    if (wasRunning) changed_.notify_all();
 }
 
 bool CTimer::running() const {

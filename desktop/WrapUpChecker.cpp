@@ -45,12 +45,14 @@ void WrapUpChecker::setWrapUpSettings(const std::string& actionAfterTimeOut, con
 }
 
 void WrapUpChecker::setInWrapUp(bool inWrapUp) {
-    change([&] {
-        inWrapUp_ = inWrapUp;
-        // A new wrap-up is timed in full: the signal that ended an earlier one is spent.
-        if (inWrapUp) wakeEvent_.reset();
-    });
-    if (inWrapUp) return;
+    if (inWrapUp) {
+        change([this] {
+            inWrapUp_ = true;
+            wakeEvent_.reset();  // a new wrap-up is timed in full: the signal that ended an earlier one is spent
+        });
+        return;
+    }
+    inWrapUp_ = false;  // the checker's sleep does not end for this; its wait for the time-out does
     agent_.releaseEndOfWrapUp();
     wakeEvent_.set();
 }

@@ -1,5 +1,6 @@
 #include "infra/CLogger.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cstdlib>
 #include <ctime>
@@ -10,6 +11,8 @@
 #include <QStandardPaths>
 #include <sys/syscall.h>
 #include <unistd.h>
+
+#include "infra/Timing.h"
 
 namespace {
 
@@ -27,24 +30,35 @@ void writeWarningsToStandardError(std::string_view line) {
     std::cerr.flush();
 }
 
-// "hh-mm-ss.mmm [LEVEL] [tid] " in front of the caller's text. The thread id and the local
-// time of the current second are kept per thread: most lines share both with the one before.
-std::string linePrefix(LogLevel level) {
-    thread_local const long threadId = static_cast<long>(syscall(SYS_gettid));
+// Starts `line` with "hh-mm-ss.mmm [LEVEL] [tid] ", the part in front of the caller's text.
+// The thread id and the time of the current second are kept per thread, written out once:
+// most lines share both with the line before.
+void startLine(std::string& line, LogLevel level) {
+    thread_local const std::string threadId = "[" + std::to_string(syscall(SYS_gettid)) + "] ";
     thread_local std::time_t cachedSecond = -1;
-    thread_local std::tm local{};
+    thread_local char secondText[16] = "";
     const auto now = std::chrono::system_clock::now();
     const std::time_t seconds = std::chrono::system_clock::to_time_t(now);
     const auto millis =
-        std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count() % 1000;
+        static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count() % 1000);
     if (seconds != cachedSecond) {
+        std::tm local{};
         localtime_r(&seconds, &local);
+        std::snprintf(secondText, sizeof secondText, "%02d-%02d-%02d.", local.tm_hour, local.tm_min, local.tm_sec);
         cachedSecond = seconds;
     }
-    char buffer[96];
-    std::snprintf(buffer, sizeof buffer, "%02d-%02d-%02d.%03d [%s] [%ld] ", local.tm_hour, local.tm_min,
-                  local.tm_sec, static_cast<int>(millis), kLevelWords[static_cast<int>(level) & 3], threadId);
-    return buffer;
+    const char milliText[] = {static_cast<char>('0' + millis / 100), static_cast<char>('0' + millis / 10 % 10),
+                              static_cast<char>('0' + millis % 10), ' ', '['};
+    line.assign(secondText);
+    line.append(milliText, sizeof milliText);
+    line.append(kLevelWords[static_cast<int>(level) & 3]);
+    line.append("] ");
+    line.append(threadId);
+}
+
+// A program that ends without destroying the logger still leaves every line in the file.
+void flushAtExit() {
+    if (CLogger* logger = instance.load(std::memory_order_acquire)) logger->flush();
 }
 
 }  // namespace
@@ -60,6 +74,8 @@ CLogger* CLogger::getInstance() {
         if (!folder.empty()) std::filesystem::create_directories(folder, ignored);
         logger = new CLogger(folder);
         instance.store(logger, std::memory_order_release);
+        static std::once_flag atExit;
+        std::call_once(atExit, [] { std::atexit(flushAtExit); });
     }
     return logger;
 }
@@ -132,39 +148,45 @@ void CLogger::log(LogLevel level, const char* format, ...) {
 }
 
 void CLogger::vlog(LogLevel level, const char* format, va_list args) {
-    char shortText[512];
-    va_list first;
-    va_copy(first, args);
-    const int length = std::vsnprintf(shortText, sizeof shortText, format, first);
-    va_end(first);
-    if (length < 0) return;
-    std::string line;
+    thread_local std::string line;  // keeps its room: formatting a line allocates nothing
     try {
-        line = linePrefix(level);
+        startLine(line, level);
         const std::size_t prefixLength = line.size();
-        if (static_cast<std::size_t>(length) < sizeof shortText) {
-            line.append(shortText, static_cast<std::size_t>(length));
-        } else {  // never truncated: a longer line is formatted again into room of its size
-            line.resize(prefixLength + static_cast<std::size_t>(length) + 1);
+        line.resize(line.capacity() > prefixLength + 256 ? line.capacity() : prefixLength + 256);
+        va_list first;
+        va_copy(first, args);
+        const int length = std::vsnprintf(line.data() + prefixLength, line.size() - prefixLength, format, first);
+        va_end(first);
+        if (length < 0) return;
+        const std::size_t end = prefixLength + static_cast<std::size_t>(length);
+        if (end >= line.size()) {  // never truncated: a longer line is formatted again into room of its size
+            line.resize(end + 1);
             std::vsnprintf(line.data() + prefixLength, static_cast<std::size_t>(length) + 1, format, args);
-            line.pop_back();
         }
+        line.resize(end);
         line.push_back('\n');
     } catch (const std::bad_alloc&) {
         return;  // a line that cannot be allocated is dropped
     }
-    enqueue(std::move(line));
+    enqueue(line);
 }
 
-void CLogger::enqueue(std::string line) {
+void CLogger::enqueue(std::string_view line) {
+    bool wasEmpty = false;
+    bool batchFull = false;
     {
         std::unique_lock guard(queueLock_);
-        roomMade_.wait(guard, [this] { return queuedBytes_ < kQueueLimit || stopping_; });
+        if (queue_.size() >= kQueueLimit && !stopping_) {
+            ++waitingForRoom_;
+            roomMade_.wait(guard, [this] { return queue_.size() < kQueueLimit || stopping_; });
+            --waitingForRoom_;
+        }
         if (debugOutput_) debugOutput_(line);
-        queuedBytes_ += line.size();
-        queue_.push_back(std::move(line));
+        wasEmpty = queue_.empty();
+        queue_.append(line);
+        batchFull = queue_.size() >= kBatchSize && queue_.size() - line.size() < kBatchSize;
     }
-    linesQueued_.notify_one();
+    if (wasEmpty || batchFull) linesQueued_.notify_one();
 }
 
 void CLogger::writerThread() {
@@ -172,6 +194,9 @@ void CLogger::writerThread() {
     for (;;) {
         linesQueued_.wait(guard, [this] { return !queue_.empty() || stopping_; });
         if (queue_.empty()) return;  // stopping, and everything written
+        // Gather what comes soon after, so a busy program writes in few, large writes.
+        linesQueued_.wait_for(guard, Timing::scaled(intervals::kLogWriterGathering),
+                              [this] { return queue_.size() >= kBatchSize || stopping_; });
         guard.unlock();
         {
             std::lock_guard file(fileLock_);
@@ -182,18 +207,21 @@ void CLogger::writerThread() {
 }
 
 void CLogger::writeQueued() {
-    std::deque<std::string> batch;
+    bool roomWanted = false;
     {
         std::lock_guard guard(queueLock_);
-        batch.swap(queue_);
-        queuedBytes_ = 0;
+        batch_.swap(queue_);
+        queue_.clear();
+        roomWanted = waitingForRoom_ > 0;
     }
-    roomMade_.notify_all();
-    if (batch.empty()) return;
+    if (roomWanted) roomMade_.notify_all();
+    if (batch_.empty()) return;
     if (!file_) openFile();
-    if (!file_) return;  // no file: these lines reached only the debugger channel
-    for (const std::string& line : batch) std::fwrite(line.data(), 1, line.size(), file_);
-    std::fflush(file_);
+    if (file_) {  // without a file these lines reached only the debugger channel
+        std::fwrite(batch_.data(), 1, batch_.size(), file_);
+        std::fflush(file_);
+    }
+    batch_.clear();
 }
 
 bool CLogger::flush(std::chrono::milliseconds patience) {

@@ -4,7 +4,6 @@
 #include <condition_variable>
 #include <cstdarg>
 #include <cstdio>
-#include <deque>
 #include <functional>
 #include <mutex>
 #include <string>
@@ -18,16 +17,19 @@ enum class LogLevel : int { Normal = 0, Debug = 1, Error = 2, Warning = 3 };
 // "Orvane.YYYY.MM.DD.hh.mm.ss.log" and mirrored to the debugger channel (standard error,
 // warnings and errors only, unless replaced).
 //
-// Callers format their line and hand it to a bounded queue; one writer thread puts the lines
-// in the file, in the order they were queued, and flushes after each batch. When the queue is
-// full the logging thread waits for the writer to make room: no line is ever dropped and the
-// memory stays bounded, and only a program that logs faster than the disk can write is slowed
-// down to the disk's pace. Destruction writes every queued line before the file is closed.
+// Callers format their line and append it to a bounded queue; one writer thread puts the
+// lines in the file, in the order they were queued, a batch at a time (what gathered within
+// a few milliseconds of the first line), flushing after each. When the queue is full the
+// logging thread waits for the writer to make room: no line is ever dropped and the memory
+// stays bounded, and only a program that logs faster than the disk can write is slowed down
+// to the disk's pace. Destruction writes every queued line before the file is closed.
 class CLogger {
 public:
     using DebugOutput = std::function<void(std::string_view line)>;
     // Bytes of formatted lines the queue holds before a logging thread waits for the writer.
     static constexpr std::size_t kQueueLimit = 4 << 20;
+    // Bytes that make the writer write at once instead of gathering more.
+    static constexpr std::size_t kBatchSize = 64 << 10;
 
     // The process-wide instance, created (file opened, start banner written) on first use, in
     // logFolder() (created when missing).
@@ -58,7 +60,7 @@ public:
     std::string fileName() const;
 
 private:
-    void enqueue(std::string line);
+    void enqueue(std::string_view line);
     void writerThread();
     // Takes what is queued and writes it; the caller holds fileLock_.
     void writeQueued();
@@ -66,17 +68,18 @@ private:
 
     const std::string directory_;
 
-    std::mutex queueLock_;                 // the queue, its size and the debugger channel
+    std::mutex queueLock_;                 // the queue and the debugger channel
     std::condition_variable linesQueued_;  // wakes the writer
     std::condition_variable roomMade_;     // wakes loggers waiting for a full queue
-    std::deque<std::string> queue_;
-    std::size_t queuedBytes_ = 0;
+    std::string queue_;                    // whole lines, one after the other
+    int waitingForRoom_ = 0;
     bool stopping_ = false;
     DebugOutput debugOutput_;
 
     mutable std::timed_mutex fileLock_;  // the file; held while a batch is taken and written
     std::FILE* file_ = nullptr;
     std::string fileName_;
+    std::string batch_;  // the lines being written; keeps its room from batch to batch
 
     std::thread writer_;
 };

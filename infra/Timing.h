@@ -11,6 +11,9 @@ using namespace std::chrono_literals;
 inline constexpr std::chrono::milliseconds kEventQueueDrainPoll = 500ms; // clean close, queue size polls
 inline constexpr int kEventQueueDrainPolls = 60;                         // polls before giving up (61 sleeps)
 
+// Log
+inline constexpr std::chrono::milliseconds kLogWriterGathering = 10ms;    // lines gathered before a write to the file
+
 // Clean close
 inline constexpr std::chrono::milliseconds kClosePopupPoll = 600ms;         // waiting for a screen pop's submit
 inline constexpr std::chrono::milliseconds kCloseFinalPause = 300ms;
