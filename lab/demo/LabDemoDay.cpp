@@ -138,7 +138,8 @@ bool LabDemoDay::startPhone() {
     const std::map<std::string, std::string> environment{
         {"ORVANE_AUDIO", "virtual"},         {"ORVANE_AUDIO_MIC", file("microphone.wav")},
         {"ORVANE_AUDIO_SPEAKER", file("speaker.wav")}, {"ORVANE_AUDIO_RING", file("ring.wav")},
-        {"XDG_CONFIG_HOME", file("config")}, {"XDG_RUNTIME_DIR", runtime}};
+        {"XDG_CONFIG_HOME", file("config")}, {"XDG_RUNTIME_DIR", runtime},
+        {"ORVANE_LOG_DIR", options_.folder}};
     narrate_("starting the phone: " + options_.phoneProgram + " --headless (virtual audio, files in " + options_.folder + ")");
     if (!phone_.start(arguments, environment, options_.folder, file("stderr.txt"))) {
         narrate_("cannot start " + options_.phoneProgram);
