@@ -58,6 +58,7 @@ inline constexpr std::chrono::milliseconds kIaxEndedCallLinger = 10s;       // a
 // Lab peers (lab/), the simulated outside world.
 inline constexpr std::chrono::milliseconds kLabAppletHeartbeat = 10s;     // the applet's "58", well inside the 30 s rule
 inline constexpr std::chrono::milliseconds kLabNotReadyPairWindow = 1s;   // a reasonless not-ready may still get its copy with a reason
+inline constexpr std::chrono::milliseconds kLabWebIdle = 60s;             // a web client that sends no request is closed
 
 // Lab switch (lab/switch/), the stand-in for the Asterisk PBX. Its audio runs in real time.
 inline constexpr std::chrono::milliseconds kLabSwitchRingTime = 1000ms;          // ringing before the answer
