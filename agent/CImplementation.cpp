@@ -441,10 +441,12 @@ void CImplementation::CloseOrvane() {
     QueuePhoneEvent(agent::NotReadyEvent);
     queue_.waitUntilEmpty();
 
-    doUnconditionalAgentLogout(true);
-    isClosing_ = true;
+    // The closing message goes out before the logout is queued: the dispatcher runs the
+    // logout's Close-Connection at once.
     cti_.logoutReason.set("USER_REQUEST_CLOSE");
     outbound_.SendLogoutToCti();
+    doUnconditionalAgentLogout(true);
+    isClosing_ = true;
     link_.close();
 
     window_.showTicker(closingText("Please wait ... Encoding "));

@@ -314,8 +314,9 @@ void InboundMessages::handleSwitch(const KVSet& message) {
 void InboundMessages::handleLogoutAgent(const KVSet& message) {
     agent_.showTicker(TickerText::alert(message.getValue("Message")));
     session_.logoutReason.set(message.getValue("Reason"));
-    agent_.startAgentLogout();
+    // Sent first: the logout sequence ends with the link closed, and it runs on a thread of its own.
     agent_.SendLogoutToCti();
+    agent_.startAgentLogout();
 }
 
 void InboundMessages::handleRecordServer(const KVSet& message) {

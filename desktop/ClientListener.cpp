@@ -35,24 +35,25 @@ int milliseconds(std::chrono::microseconds interval) {
     return static_cast<int>(std::max<long long>(1, Timing::scaled(interval).count() / 1000));
 }
 
-enum class Wait { Readable, TimedOut, Stopped };
+enum class Wait { Readable, TimedOut, Stopped, Contended };
+
+// Waits for `socket` to be readable, for the time-out (in milliseconds, -1 for none), for
+// stop()'s wake-up, or, when `listening` is a socket, for another client to wait there.
+Wait waitReadable(int socket, int wake, int timeout, int listening = -1) {
+    pollfd entries[] = {{socket, POLLIN, 0}, {wake, POLLIN, 0}, {listening, POLLIN, 0}};
+    for (;;) {
+        const int ready = ::poll(entries, 3, timeout);
+        if (ready < 0 && errno == EINTR) continue;
+        if (ready < 0 || entries[1].revents) return Wait::Stopped;
+        if (ready == 0) return Wait::TimedOut;
+        return entries[0].revents ? Wait::Readable : Wait::Contended;
+    }
+}
 
 // The client's own track number as a reply echoes it: "0" when it gave none.
 std::string echoedTrackNumber(const KVSet& request) {
     const std::string trackNumber = request.getValue("Tracknumber");
     return trackNumber.empty() ? "0" : trackNumber;
-}
-
-// Waits for `socket` to be readable, for the time-out (in milliseconds, -1 for none), or for
-// stop()'s wake-up.
-Wait waitReadable(int socket, int wake, int timeout) {
-    pollfd entries[] = {{socket, POLLIN, 0}, {wake, POLLIN, 0}};
-    for (;;) {
-        const int ready = ::poll(entries, 2, timeout);
-        if (ready < 0 && errno == EINTR) continue;
-        if (ready < 0 || entries[1].revents) return Wait::Stopped;
-        return ready == 0 ? Wait::TimedOut : Wait::Readable;
-    }
 }
 
 }  // namespace
@@ -191,7 +192,7 @@ void ClientListener::clientListener() {
             clientSocket_ = client;
             clientConnected_ = true;
         }
-        clientHandler(client);
+        clientHandler(client, listening);
         closeClient();
     }
 
@@ -216,7 +217,7 @@ void ClientListener::closeClient() {
 
 // Messages that arrived together are handled one at a time, in order, without another read.
 // What one read brings is logged once.
-void ClientListener::clientHandler(int socket) {
+void ClientListener::clientHandler(int socket, int listening) {
     logMessage(LogLevel::Debug, "ClientListener::clientHandler - Starting...");
     FrameAssembler frames;
     std::string buffer(kReceiveBuffer, '\0');
@@ -229,20 +230,23 @@ void ClientListener::clientHandler(int socket) {
             runGuarded("clientListener", [&] { processInfo(message); });
             continue;
         }
+        // Until the greeting time is over, wait for it; after that a client that has not
+        // greeted gives way to the next one that connects.
         const auto untilGreeting = std::chrono::duration_cast<std::chrono::milliseconds>(
             greetingDeadline - std::chrono::steady_clock::now());
-        const int timeout = greeted ? milliseconds(intervals::kClientSilence)
-                                    : static_cast<int>(std::max<long long>(0, untilGreeting.count()));
-        const Wait wait = waitReadable(socket, wake_, timeout);
+        const bool greetingDue = !greeted && untilGreeting.count() > 0;
+        const int timeout = greetingDue ? static_cast<int>(untilGreeting.count()) : milliseconds(intervals::kClientSilence);
+        const Wait wait = waitReadable(socket, wake_, timeout, greeted || greetingDue ? -1 : listening);
         if (wait == Wait::Stopped) {
             clientConnected_ = false;
             break;
         }
-        if (wait == Wait::TimedOut && !greeted) {
+        if (wait == Wait::Contended) {
             logMessage(LogLevel::Warning, "ClientListener::clientHandler - No greeting received from Client...dropping it");
             clientConnected_ = false;
             break;
         }
+        if (wait == Wait::TimedOut && greetingDue) continue;
         if (wait == Wait::TimedOut) {
             logMessage(LogLevel::Warning,
                        "ClientListener::clientHandler - No Heartbeat received from Client...assuming that client "

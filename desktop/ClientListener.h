@@ -15,8 +15,8 @@ struct CallContext;
 
 // The loopback TCP server through which the agent's web applet drives the phone: dial,
 // force ready, force hang-up and page-title reports. One client at a time, '~'-framed; a
-// client that says nothing within two seconds of connecting is dropped, so it cannot keep
-// the agent's applet out.
+// client that has said nothing two seconds after connecting gives way to the next client
+// that connects, so a silent connection cannot keep the agent's applet out.
 //
 // start() and stop() may be called from any thread: they take turns, and stop() wakes every
 // wait of the listening thread, including a remote dial's wait for its track number.
@@ -68,7 +68,8 @@ public:
 
 private:
     void clientListener();
-    void clientHandler(int socket);
+    // Serves the client on `socket`; `listening` shows whether another client waits.
+    void clientHandler(int socket, int listening);
     void closeClient();
     // stop() for a caller that holds lifecycleLock_.
     void stopLocked();

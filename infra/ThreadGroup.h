@@ -34,6 +34,7 @@ public:
     ThreadGroup(const ThreadGroup&) = delete;
     ThreadGroup& operator=(const ThreadGroup&) = delete;
 
+    void start(std::function<void()> work) { start("worker thread", std::move(work)); }
     // `name` (a literal) names the worker in the log line of an exception that escapes `work`.
     void start(const char* name, std::function<void()> work) {
         std::lock_guard guard(lock_);

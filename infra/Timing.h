@@ -34,7 +34,7 @@ inline constexpr std::chrono::milliseconds kWrapUpCheckPause = 1000ms;     // be
 inline constexpr std::chrono::milliseconds kCallTimerTick = 1000ms;
 
 // Local client listener
-inline constexpr std::chrono::milliseconds kClientGreeting = 2000ms;       // a new client that has said nothing is dropped
+inline constexpr std::chrono::milliseconds kClientGreeting = 2000ms;       // then a client that has said nothing gives way
 inline constexpr std::chrono::milliseconds kClientSilence = 30000ms;       // a silent client is dropped
 inline constexpr std::chrono::milliseconds kClientStopWait = 10000ms;      // stop() waits this long for the listening thread
 inline constexpr std::chrono::milliseconds kClientAnswerPause = 500ms;     // before a forced hang-up or ready

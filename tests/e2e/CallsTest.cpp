@@ -10,6 +10,12 @@ using Click = HeadlessAgentWindow::ConferenceClick;
 // played through the engine's callback.
 class CallsTest : public PhoneFixture {
 protected:
+    // The Conference button, with the dial window's answer ready; it runs on a thread of its
+    // own, as the window's modal dialogs would, while the test plays the switch and the server.
+    std::future<void> startConference(const DialWindowResult& choice) {
+        window.answerDialWindow(choice);
+        return std::async(std::launch::async, [this] { core.OnBnClickedButtonConference(); });
+    }
     void distributeCall(const std::string& trackNumber = "T1", const std::string& url = "") {
         server.push(labcti::queueDistribute({trackNumber, "2026.12.08.10.00.00", "555", url, std::nullopt, {}}));
         ASSERT_TRUE(waitForState(agent::AgentReadyInCall));
@@ -142,8 +148,7 @@ TEST_F(CallsTest, ConferenceByPhoneNumberCompletesWithTheConsultationsTrackNumbe
     loginNotReady();
     goReady();
     distributeCall();
-    window.answerDialWindow({true, "0614", 0});
-    auto conference = std::async(std::launch::async, [&] { core.OnBnClickedButtonConference(); });
+    auto conference = startConference({true, "0614", 0});
     ASSERT_TRUE(eventually([&] { return window.control(Control::CompleteConference).exists; }));
     EXPECT_TRUE(voice.has("call 1001@127.0.0.1:4569/0614"));
     ASSERT_TRUE(waitForState(agent::AgentReadyInCallInitiatingConferenceInProgress));
@@ -160,9 +165,8 @@ TEST_F(CallsTest, ConsultationOfAnAgentIsCancelledWithTheCancelMessage) {
     loginNotReady();
     goReady();
     distributeCall();
-    window.answerDialWindow({true, "2002", 1});
     peerAnswerWaitsLongEnough();  // the consult answer must come within the wait
-    auto conference = std::async(std::launch::async, [&] { core.OnBnClickedButtonConference(); });
+    auto conference = startConference({true, "2002", 1});
     EXPECT_EQ(sent("324,"),
               "324,<MSG_TYPE_CONSULT_CALL_REQUEST><REQUEST_DATA>2002</REQUEST_DATA><TRACKNUM>T1</TRACKNUM>"
               "<REQUESTING_AGENT_ID>1001</REQUESTING_AGENT_ID><REQUEST_TYPE>AGENT</REQUEST_TYPE>"
@@ -183,8 +187,7 @@ TEST_F(CallsTest, UnansweredConsultationRequestReturnsToTheCustomerAfterTwoSecon
     loginNotReady();
     goReady();
     distributeCall();
-    window.answerDialWindow({true, "2002", 2});
-    auto conference = std::async(std::launch::async, [&] { core.OnBnClickedButtonConference(); });
+    auto conference = startConference({true, "2002", 2});
     ASSERT_TRUE(eventually([&] { return window.control(Control::CompleteConference).exists; }));
     EXPECT_EQ(sent("101,"), "101,0^1001^T1");  // back to the customer, off hold
     EXPECT_TRUE(voice.has("call 1001@127.0.0.1:4569/AGTCALL1001"));
@@ -307,8 +310,7 @@ TEST_F(CallsTest, AConsultationTheEngineCannotPlaceCancelsTheConference) {
     goReady();
     distributeCall();
     voice.answerCallsWith(-1);
-    window.answerDialWindow({true, "0614", 0});
-    auto conference = std::async(std::launch::async, [&] { core.OnBnClickedButtonConference(); });
+    auto conference = startConference({true, "0614", 0});
     const bool ended = conference.wait_for(kWait) == std::future_status::ready;
     if (!ended) window.clickConferenceButton(Click::Cancel);  // the dialog opened for a call that never was
     conference.get();
@@ -324,8 +326,7 @@ TEST_F(CallsTest, ALateConsultAnswerDoesNotAcceptTheNextConsultation) {
     goReady();
     distributeCall();
     peerAnswerWaitsLongEnough();
-    window.answerDialWindow({true, "2002", 1});
-    auto first = std::async(std::launch::async, [&] { core.OnBnClickedButtonConference(); });
+    auto first = startConference({true, "2002", 1});
     ASSERT_TRUE(eventually([&] { return window.control(Control::CompleteConference).exists; }));
     ASSERT_TRUE(log.waitFor("Consult Call Confirmation - Response[success] Reason[]", kWait));  // too late
     window.clickConferenceButton(Click::Cancel);
@@ -335,8 +336,7 @@ TEST_F(CallsTest, ALateConsultAnswerDoesNotAcceptTheNextConsultation) {
 
     server.configure([](LabCtiOptions& options) { options.consultAnswer = LabConsultAnswer::Ignore; });
     server.clearReceived();
-    window.answerDialWindow({true, "2003", 1});
-    auto second = std::async(std::launch::async, [&] { core.OnBnClickedButtonConference(); });
+    auto second = startConference({true, "2003", 1});
     EXPECT_EQ(sent("101,"), "101,0^1001^T1");  // no answer this time: back to the customer
     ASSERT_TRUE(eventually([&] { return window.control(Control::CompleteConference).exists; }));
     window.clickConferenceButton(Click::Cancel);
@@ -348,8 +348,7 @@ TEST_F(CallsTest, ACompletedConsultationIsNoLongerPending) {
     goReady();
     distributeCall();
     peerAnswerWaitsLongEnough();
-    window.answerDialWindow({true, "2002", 1});
-    auto conference = std::async(std::launch::async, [&] { core.OnBnClickedButtonConference(); });
+    auto conference = startConference({true, "2002", 1});
     ASSERT_TRUE(eventually([&] { return window.control(Control::CompleteConference).exists; }));
     voice.iaxc_set_call_tag(1, "T2");
     answerLine(1);
