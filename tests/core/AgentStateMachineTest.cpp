@@ -97,8 +97,8 @@ TEST_F(StateMachineTest, UnconditionalLogoutFromEveryReachableStateEndsLoggedOut
         fresh.dispatchEvent(agent::UnconditionalLogoutEvent, recorder);
         EXPECT_EQ(fresh.state(), agent::AgentLoggedOut) << agent::StateNames[state];
         if (state != agent::AgentLoggedOut) {
-            EXPECT_EQ(recorder.calls.size(), 18u) << agent::StateNames[state];
-            EXPECT_EQ(recorder.calls.back(), "Set-State-Agent-Logged-Out");
+            EXPECT_EQ(recorder.calls.size(), 17u) << agent::StateNames[state];
+            EXPECT_EQ(recorder.calls.back(), "Set-Title-Logged-Out");
         }
     }
 }
