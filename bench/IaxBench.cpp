@@ -1,15 +1,27 @@
-// The IAX2 engine's protocol side: parsing and building frames, and one pass of the
-// processing loop with three answered calls (a voice mini frame in on each, the timer
-// checks, the hand-over of the voice to the media side).
-
-#include <benchmark/benchmark.h>
+// The IAX2 engine's protocol side: parsing and building frames, one pass of the processing
+// loop with three answered calls (a voice mini frame in on each, the timer checks, the
+// hand-over of the voice to the media side), and what an idle registered engine costs the
+// machine (its threads' wake-ups and CPU time).
 
 #include <arpa/inet.h>
+#include <benchmark/benchmark.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <mutex>
+#include <set>
+#include <thread>
 
 #include "infra/CLogger.h"
+#include "lab/switch/LabSwitch.h"
 #include "voice/engine/iax/FrameRouter.h"
+#include "voice/engine/iax/IaxVoiceEngine.h"
 #include "voice/engine/iax/IaxWire.h"
 #include "voice/engine/media/Codec.h"
+#include "voice/engine/media/MediaEngine.h"
 
 using namespace iax;
 
@@ -67,7 +79,7 @@ void BM_LoopPassWithThreeCalls(benchmark::State& state) {
     LogThrottle throttle;
     DialogTable dialogs(0);  // local call numbers from 2
     CodecPolicy codecs(iax_format::Ulaw);
-    Registrations registrations(dialogs, out, outbox);
+    Registrations registrations(dialogs, out, outbox, throttle);
     Lines lines(dialogs, out, outbox, registrations, codecs, throttle);
     FrameRouter router(dialogs, lines, registrations, out, outbox, throttle);
     lines.setCount(3);
@@ -100,6 +112,89 @@ void BM_LoopPassWithThreeCalls(benchmark::State& state) {
     }
 }
 BENCHMARK(BM_LoopPassWithThreeCalls);
+
+// What the kernel counted for one thread: voluntary context switches (each one a sleep, so a
+// wake-up) and the time it ran.
+struct ThreadUsage {
+    long wakeups = 0;
+    long long runNs = 0;
+};
+
+std::map<int, ThreadUsage> threadUsage() {
+    std::map<int, ThreadUsage> usage;
+    for (const auto& task : std::filesystem::directory_iterator("/proc/self/task")) {
+        ThreadUsage thread;
+        std::ifstream status(task.path() / "status");
+        for (std::string line; std::getline(status, line);)
+            if (line.rfind("voluntary_ctxt_switches:", 0) == 0) thread.wakeups = std::stol(line.substr(24));
+        std::ifstream(task.path() / "schedstat") >> thread.runNs;
+        usage[std::stoi(task.path().filename().string())] = thread;
+    }
+    return usage;
+}
+
+// An engine registered with the lab switch and doing nothing else, as the phone of an agent
+// who is logged in and not ready: the wake-ups and CPU share of the engine's own threads
+// (those that appeared when it started) over ten seconds.
+void BM_IdleRegisteredEngine(benchmark::State& state) {
+    using namespace std::chrono_literals;
+    CLogger::getInstance()->setDebugOutput([](std::string_view) {});
+    LabSwitchOptions options;
+    options.users = {{"1001", "pw1001"}};
+    options.callTokens = true;
+    LabSwitch lab(options, [](const std::string&) {});
+    lab.start();
+    std::set<int> before;
+    for (const auto& [tid, usage] : threadUsage()) before.insert(tid);
+
+    IaxVoiceEngine engine({"127.0.0.1", 0, iax_format::Ulaw},
+                          makeMediaEngine({AudioConfig::Backend::Virtual, "", "", ""}));
+    std::mutex lock;
+    std::condition_variable changed;
+    bool registered = false;
+    engine.iaxc_set_event_callback([&](const VoiceEvent& event) {
+        if (event.type != VoiceEvent::Result || event.resultCode != VoiceEvent::RegistrationAccepted) return;
+        std::lock_guard guard(lock);
+        registered = true;
+        changed.notify_all();
+    });
+    engine.iaxc_initialize(3);
+    engine.iaxc_start_processing_thread();
+    engine.iaxc_register("1001", "pw1001", "127.0.0.1:" + std::to_string(lab.port()));
+    {
+        std::unique_lock guard(lock);
+        if (!changed.wait_for(guard, 5s, [&] { return registered; })) {
+            state.SkipWithError("the lab switch did not accept the registration");
+            return;
+        }
+    }
+    std::this_thread::sleep_for(1s);  // the registration's exchanges settle
+
+    const auto engineThreads = [&before] {
+        std::map<int, ThreadUsage> usage = threadUsage();
+        std::erase_if(usage, [&before](const auto& entry) { return before.count(entry.first) > 0; });
+        return usage;
+    };
+    constexpr auto kIdle = 10s;
+    double wakeups = 0;
+    double cpuShare = 0;
+    for (auto _ : state) {
+        const auto start = engineThreads();
+        const auto started = std::chrono::steady_clock::now();
+        std::this_thread::sleep_for(kIdle);
+        const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+        for (const auto& [tid, end] : engineThreads()) {
+            const auto found = start.find(tid);
+            const ThreadUsage begin = found == start.end() ? ThreadUsage{} : found->second;
+            wakeups += static_cast<double>(end.wakeups - begin.wakeups) / seconds;
+            cpuShare += static_cast<double>(end.runNs - begin.runNs) / 1e9 / seconds * 100;
+        }
+        state.counters["threads"] = static_cast<double>(start.size());
+    }
+    state.counters["wakeups_per_s"] = wakeups / static_cast<double>(state.iterations());
+    state.counters["cpu_percent"] = cpuShare / static_cast<double>(state.iterations());
+}
+BENCHMARK(BM_IdleRegisteredEngine)->Iterations(1)->Unit(benchmark::kSecond);
 }  // namespace
 
 BENCHMARK_MAIN();

@@ -49,7 +49,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     LogThrottle throttle;
     DialogTable dialogs(0);
     CodecPolicy codecs(iax_format::Ulaw | iax_format::Alaw | iax_format::Gsm);
-    Registrations registrations(dialogs, out, outbox);
+    Registrations registrations(dialogs, out, outbox, throttle);
     Lines lines(dialogs, out, outbox, registrations, codecs, throttle);
     FrameRouter router(dialogs, lines, registrations, out, outbox, throttle);
     lines.setCount(3);

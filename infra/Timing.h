@@ -47,11 +47,12 @@ inline constexpr std::chrono::milliseconds kReadyDialPoll = 1000ms;
 inline constexpr std::chrono::milliseconds kConsultResponseWait = 2000ms;   // for the CTI server's consult answer
 
 // Voice engine (IAX2)
-inline constexpr std::chrono::milliseconds kIaxLoopPoll = 5ms;              // processing loop pass; paces the loop, not scaled
 inline constexpr std::chrono::milliseconds kIaxRetransmitFirst = 500ms;     // first resend of an unacknowledged frame
 inline constexpr std::chrono::milliseconds kIaxRetransmitLongest = 4000ms;  // the resend interval doubles up to this
 inline constexpr std::chrono::milliseconds kIaxRetransmitGiveUp = 10s;      // unacknowledged this long: the peer is gone
 inline constexpr std::chrono::seconds kIaxRegistrationRefresh = 60s;        // asked of the registrar; renewed at 9/10 of the grant
+inline constexpr std::chrono::milliseconds kIaxRegistrationRetryFirst = 1s;    // a lost registration: asked again after,
+inline constexpr std::chrono::milliseconds kIaxRegistrationRetryLongest = 60s; // doubled each time up to this
 inline constexpr std::chrono::milliseconds kIaxCallPing = 20s;              // keep-alive PING on a call, so a vanished peer is noticed
 inline constexpr std::chrono::milliseconds kIaxEndedCallLinger = 10s;       // an ended call still re-acknowledges the peer's resends
 

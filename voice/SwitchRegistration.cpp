@@ -1,5 +1,7 @@
 #include "voice/SwitchRegistration.h"
 
+#include <utility>
+
 #include "AgentVocabulary.h"
 #include "infra/CLogger.h"
 #include "voice/VoiceAgent.h"
@@ -42,6 +44,10 @@ void SwitchRegistration::applyVoiceFormat() {
 }
 
 void SwitchRegistration::restartVoiceProcessing() {
+    {
+        std::lock_guard guard(lock_);
+        stopAfterRelease_ = false;  // the loop is this login's now
+    }
     if (processingThreadRunning_) {
         logMessage(LogLevel::Debug, "405 !!!!!!!!! iaxc_stop_processing_thread !!!!!!!!!!");
         engine_.iaxc_stop_processing_thread();
@@ -63,17 +69,62 @@ void SwitchRegistration::registerWithSwitch(const std::string& agentId, const st
     const std::string address = host + ":" + std::to_string(port);
     logMessage(LogLevel::Debug, "CImplementation::registerWithSwitch(): Switch host:[%s], Agent ID:[%s], Password:[%s]",
                address.c_str(), agentId.c_str(), "****");
+    {
+        std::lock_guard guard(lock_);
+        registration_ = Registration::Requested;
+    }
     engine_.iaxc_register(agentId, password, address);
 }
 
+// The release needs the loop: the switch answers it with a call token and a challenge first.
 void SwitchRegistration::UnregisterChannels(const std::string& agentId, const std::string& password) {
     logMessage(LogLevel::Debug, "CImplementation:::UnregisterChannels");
-    if (processingThreadRunning_) {
-        logMessage(LogLevel::Debug, "1505 !!!!!!!!! iaxc_stop_processing_thread !!!!!!!!!!");
-        engine_.iaxc_stop_processing_thread();
-        processingThreadRunning_ = false;
+    bool releaseUnderWay = false;
+    {
+        std::lock_guard guard(lock_);
+        registration_ = Registration::None;
+        releaseUnderWay = stopAfterRelease_;
+        if (processingThreadRunning_) stopAfterRelease_ = true;
     }
-    engine_.iaxc_unregister_user(agentId, password, host_.get());
+    const int releases = engine_.iaxc_unregister_user(agentId, password, switchAddress());
+    if (releases <= 0 && !releaseUnderWay) stopAfterRelease();
+}
+
+void SwitchRegistration::releaseFinished() { stopAfterRelease(); }
+
+void SwitchRegistration::stopAfterRelease() {
+    {
+        std::lock_guard guard(lock_);
+        if (!std::exchange(stopAfterRelease_, false)) return;
+    }
+    logMessage(LogLevel::Debug, "1505 !!!!!!!!! iaxc_stop_processing_thread !!!!!!!!!!");
+    engine_.iaxc_stop_processing_thread();
+    processingThreadRunning_ = false;
+}
+
+bool SwitchRegistration::registrationAccepted() {
+    {
+        std::lock_guard guard(lock_);
+        const Registration before = std::exchange(registration_, Registration::Accepted);
+        if (before != Registration::Lost) return before != Registration::Accepted;
+    }
+    logMessage(LogLevel::Warning, "SwitchRegistration::registrationAccepted(): Registered with the switch [%s] again",
+               switchAddress().c_str());
+    agent_.showTicker(TickerText::alert("Switch registration restored"));
+    return false;
+}
+
+bool SwitchRegistration::registrationRejected() {
+    {
+        std::lock_guard guard(lock_);
+        if (registration_ == Registration::None || registration_ == Registration::Requested) return true;
+        if (std::exchange(registration_, Registration::Lost) == Registration::Lost) return false;
+    }
+    logMessage(LogLevel::Error,
+               "SwitchRegistration::registrationRejected(): Registration with the switch [%s] lost, registering again",
+               switchAddress().c_str());
+    agent_.showTicker(TickerText::alert("Switch registration lost, retrying..."));
+    return false;
 }
 
 void SwitchRegistration::stopProcessingAfterRejection() { engine_.iaxc_stop_processing_thread(); }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <atomic>
+#include <mutex>
 #include <string>
 
 #include "infra/Guarded.h"
@@ -10,6 +11,11 @@ class VoiceEngine;
 
 // The Asterisk switch the CTI server names, the codec, and the registration of the agent
 // with it; also owns starting and stopping the voice engine's processing loop.
+//
+// While logging in, a rejected registration stops the loop and fails the login. Once the
+// switch has accepted the agent, the engine keeps the registration through a switch that
+// stops answering or restarts: the loss and the recovery are logged and shown on the ticker,
+// and the loop keeps running, so calls, their keep-alives and the retries go on.
 class SwitchRegistration {
 public:
     SwitchRegistration(VoiceEngine& engine, VoiceAgent& agent);
@@ -30,7 +36,17 @@ public:
     // The outcome arrives later as a registration result event.
     void registerWithSwitch(const std::string& agentId, const std::string& password, const std::string& host,
                             int port);
+    // Releases the agent's registration at the switch (its host and port); the loop stops once
+    // the switch has answered the release, or the engine has given up on it.
     void UnregisterChannels(const std::string& agentId, const std::string& password);
+
+    // The registration results, as the engine reports them. True when the result answers a
+    // login (the caller does what a login's answer asks); false when it is the loss or the
+    // recovery of a registration the switch had accepted, which is dealt with here.
+    bool registrationAccepted();
+    bool registrationRejected();
+    // A release is over: the loop stops now if it only ran for it.
+    void releaseFinished();
     // A rejected registration stops the loop; the flag stays, so the next restart stops it first.
     void stopProcessingAfterRejection();
     // The engine is going away: stop the loop if it runs.
@@ -39,6 +55,9 @@ public:
     std::string switchAddress() const;
 
 private:
+    enum class Registration { None, Requested, Accepted, Lost };
+    void stopAfterRelease();
+
     VoiceEngine& engine_;
     VoiceAgent& agent_;
     Guarded<std::string> host_;
@@ -46,4 +65,8 @@ private:
     Guarded<std::string> codec_{"CODEC_ULAW"};
     Guarded<std::string> iaxPassword_;
     std::atomic<bool> processingThreadRunning_{false};
+
+    std::mutex lock_;  // never held while calling the engine, whose events may come back at once
+    Registration registration_ = Registration::None;
+    bool stopAfterRelease_ = false;  // the loop runs on only to carry a release to its end
 };

@@ -79,11 +79,15 @@ void VoiceEvents::handleResult(const VoiceEvent& event) {
     logMessage(LogLevel::Debug, "%s: Type: IAXC_EVENT_RESULT: %d, data[%d] message [%s] on call[%d]", kTag,
                event.resultCode, data, event.message.c_str(), event.callNo);
     if (event.resultCode == VoiceEvent::RegistrationAccepted) {
+        if (!switch_.registrationAccepted()) return;
         agent_.showTicker(TickerText::alert(""));
         agent_.QueuePhoneEvent(agent::LoginDoneEvent);
     } else if (event.resultCode == VoiceEvent::RegistrationRejected) {
+        if (!switch_.registrationRejected()) return;
         switch_.stopProcessingAfterRejection();
         agent_.showTicker(TickerText::alert("Registration rejected from switch !"));
         agent_.QueuePhoneEvent(agent::FailedEvent);
+    } else if (event.resultCode == VoiceEvent::RegistrationReleased) {
+        switch_.releaseFinished();
     }
 }

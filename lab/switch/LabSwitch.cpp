@@ -159,6 +159,10 @@ std::optional<int> LabSwitch::originateTo(const LabUdpAddress& address, const st
     });
 }
 
+int LabSwitch::sendAudioBlocks(int blocks) {
+    return withEngine([&](LabSwitchEngine& engine) { return engine.calls().sendAudioBlocks(blocks, Clock::now()); });
+}
+
 std::vector<std::int16_t> LabSwitch::receivedAudio(int id) const {
     std::lock_guard guard(lock_);
     if (!engine_) return {};

@@ -86,6 +86,10 @@ public:
     std::optional<int> originateTo(const LabUdpAddress& address, const std::string& user,
                                    const std::string& callerNumber, const std::string& callerName = {});
 
+    // With LabSwitchOptions::audioByHand: sends the next `blocks` 20 ms blocks of every
+    // answered call now; how many calls sent them.
+    int sendAudioBlocks(int blocks);
+
     // What the phone sent on the call, decoded (8 kHz samples), and what the far party heard.
     std::vector<std::int16_t> receivedAudio(int id) const;
     std::vector<std::int16_t> heardAudio(int id) const;

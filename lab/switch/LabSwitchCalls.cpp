@@ -266,9 +266,9 @@ void LabSwitchCalls::startAudio(Call& call, Clock::time_point now) {
     call.nextPing = now + Timing::scaled(intervals::kLabSwitchPing);
 }
 
-void LabSwitchCalls::sendAudio(Call& call, LabIaxSession& session, Clock::time_point now) {
-    while (call.nextBlock && *call.nextBlock <= now) {
-        const Clock::time_point block = now - *call.nextBlock > kLongestCatchUp ? now : *call.nextBlock;
+void LabSwitchCalls::sendAudio(Call& call, LabIaxSession& session, Clock::time_point until, Clock::time_point now) {
+    while (call.nextBlock && *call.nextBlock <= until) {
+        const Clock::time_point block = until - *call.nextBlock > kLongestCatchUp ? until : *call.nextBlock;
         call.nextBlock = block + LabCallAudio::kBlock;
         if (call.info.quelched) {
             call.audio->holdBlock(call.info.musicOnHold);
@@ -299,12 +299,23 @@ void LabSwitchCalls::onTimer(Clock::time_point now) {
         LabIaxSession* session = sessionOf(call);
         if (!session) continue;
         if (call.answerAt && *call.answerAt <= now) answerCall(call, *session, now);
-        if (call.info.state == LabCallState::Answered) sendAudio(call, *session, now);
+        if (call.info.state == LabCallState::Answered && !options_.audioByHand) sendAudio(call, *session, now, now);
         if (call.audio && call.nextPing <= now) {
             sessions_.sendIax(*session, iax::Ping, {}, now);
             call.nextPing = now + Timing::scaled(intervals::kLabSwitchPing);
         }
     }
+}
+
+int LabSwitchCalls::sendAudioBlocks(int blocks, Clock::time_point now) {
+    int sent = 0;
+    for (auto& [id, call] : calls_) {
+        LabIaxSession* session = sessionOf(call);
+        if (call.info.state != LabCallState::Answered || !session || !call.nextBlock) continue;
+        for (int block = 0; block < blocks; ++block) sendAudio(call, *session, *call.nextBlock, now);
+        ++sent;
+    }
+    return sent;
 }
 
 void LabSwitchCalls::closeRecordings() {
@@ -320,7 +331,7 @@ std::optional<LabSwitchCalls::Clock::time_point> LabSwitchCalls::nextDue() const
     for (const auto& [id, call] : calls_) {
         if (call.info.state == LabCallState::Ended) continue;
         consider(call.answerAt);
-        consider(call.nextBlock);
+        if (!options_.audioByHand) consider(call.nextBlock);
         if (call.audio) consider(call.nextPing);
     }
     return next;

@@ -40,6 +40,8 @@ public:
     bool hangUp(int id, const std::string& cause, Clock::time_point now);
 
     void onTimer(Clock::time_point now);
+    // Audio paced by hand: the next `blocks` blocks of every answered call; how many calls sent.
+    int sendAudioBlocks(int blocks, Clock::time_point now);
     // Finishes the WAV files of calls still going, so they can be read while the switch is stopped.
     void closeRecordings();
     std::optional<Clock::time_point> nextDue() const;
@@ -66,7 +68,8 @@ private:
     void reject(LabIaxSession& session, const std::string& cause, std::uint8_t causeCode, Clock::time_point now);
     void answerCall(Call& call, LabIaxSession& session, Clock::time_point now);
     void startAudio(Call& call, Clock::time_point now);
-    void sendAudio(Call& call, LabIaxSession& session, Clock::time_point now);
+    // Sends the blocks due by `until`, stamped with their own time.
+    void sendAudio(Call& call, LabIaxSession& session, Clock::time_point until, Clock::time_point now);
     void end(Call& call, const std::string& cause);
     Call& add(LabCallInfo info, LabIaxSession& session);
     LabIaxSession* sessionOf(const Call& call);

@@ -81,9 +81,9 @@ void LabSwitchEngine::openExchange(const LabIaxFullFrame& frame, const LabUdpAdd
     }
     switch (frame.subclass) {
         case iax::RegReq:
+        case iax::RegRel:
             if (tokenAccepted(frame, from, now)) registrar_.onRequest(frame, from, now);
             return;
-        case iax::RegRel: return registrar_.onRequest(frame, from, now);
         case iax::New:
             if (tokenAccepted(frame, from, now)) calls_.onNew(frame, from, now);
             return;
@@ -98,14 +98,15 @@ void LabSwitchEngine::openExchange(const LabIaxFullFrame& frame, const LabUdpAdd
     }
 }
 
-// Asterisk's rule: a request without the element is refused, an empty or stale token is
-// answered with a fresh one, and the request must come again carrying it.
+// Asterisk's rule, for NEW, REGREQ and REGREL alike: a request without the element is refused,
+// an empty or stale token is answered with a fresh one, and the request must come again
+// carrying it.
 bool LabSwitchEngine::tokenAccepted(const LabIaxFullFrame& frame, const LabUdpAddress& from, Clock::time_point now) {
     if (!options_.callTokens) return true;
     const auto token = frame.elements().text(labiax::ie::CallToken);
     if (!token) {
         log_("request without a call token from " + from.toString() + ", refused");
-        const bool registration = frame.subclass == iax::RegReq;
+        const bool registration = frame.subclass == iax::RegReq || frame.subclass == iax::RegRel;
         sessions_.sendStateless(from, frame, registration ? iax::RegRej : iax::Reject,
                                 LabIaxElements::cause("Call token required", labiax::cause::FacilityRejected));
         return false;

@@ -51,6 +51,9 @@ struct LabSwitchOptions {
     LabAudioSource farParty = LabAudioSource::tone(kFarPartyToneHertz);
     double musicOnHoldHertz = kMusicOnHoldHertz;
     std::uint32_t originateFormat = labiax::format::Ulaw;  // preferred format of calls to the phone
+    // Tests: answered calls send audio only when LabSwitch::sendAudioBlocks() asks, each block
+    // stamped 20 ms after the one before, however fast they are asked for.
+    bool audioByHand = false;
 
     std::string recordDirectory;  // one WAV per call of what the phone sent; empty: none written
     std::string captureFile;      // a pcap file of every datagram sent and received; empty: none

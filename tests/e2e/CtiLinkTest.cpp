@@ -135,7 +135,7 @@ TEST_F(CtiLinkTest, LogoutIsAcknowledgedAndUnregistersFromTheSwitch) {
     buttons.OnBnClickedButtonLogout();
     EXPECT_EQ(sent("35,"), "35,^1001^USER_REQUEST_LOGOUT");
     ASSERT_TRUE(waitForState(agent::AgentLoggedOut));
-    EXPECT_TRUE(voice.has("unregister 1001 pw 127.0.0.1"));
+    EXPECT_TRUE(voice.has("unregister 1001 pw 127.0.0.1:4569"));
     EXPECT_TRUE(window.control(Control::Login).visible);
     EXPECT_TRUE(window.control(Control::Login).enabled);
     EXPECT_FALSE(window.control(Control::Logout).visible);

@@ -33,6 +33,8 @@ public:
         std::lock_guard guard(lock_);
         throwOn_ = operation;
     }
+    // What iaxc_unregister_user answers: the releases that went out (their results come later).
+    int releasesStarted = 0;
 
     std::vector<std::string> operations() const {
         std::lock_guard guard(lock_);
@@ -104,7 +106,7 @@ public:
         return result;
     }
     int iaxc_unregister_user(const std::string& user, const std::string& secret, const std::string& host) override {
-        return record("unregister " + user + " " + secret + " " + host);
+        return record("unregister " + user + " " + secret + " " + host, releasesStarted);
     }
     void iaxc_set_callerid(const std::string& name, const std::string& number) override {
         record("callerid [" + name + "] [" + number + "]");

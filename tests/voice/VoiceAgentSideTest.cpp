@@ -163,10 +163,52 @@ TEST_F(VoiceSideTest, RegistrationRestartsTheLoopAndNeverLogsThePassword) {
     EXPECT_EQ(engine.count("register 4711 s3cret pbx:4569"), 0);
 
     engine.clearOperations();
-    switchRegistration.UnregisterChannels("4711", "s3cret");
+    switchRegistration.UnregisterChannels("4711", "s3cret");  // nothing registered: the loop stops at once
     switchRegistration.UnregisterChannels("4711", "s3cret");
     EXPECT_EQ(engine.operations(),
-              (Strings{"stop processing", "unregister 4711 s3cret pbx", "unregister 4711 s3cret pbx"}));
+              (Strings{"unregister 4711 s3cret pbx:4569", "stop processing", "unregister 4711 s3cret pbx:4569"}));
+}
+
+// Once the switch has accepted the agent, a lost registration is shown and retried by the
+// engine with the loop running, and its recovery is shown; a login's rejection still ends the
+// login. A release keeps the loop until the switch has answered it.
+TEST_F(VoiceSideTest, ALostRegistrationKeepsTheLoopAndTheReleaseStopsItOnlyOnceAnswered) {
+    auto result = [&](int code) {
+        VoiceEvent event;
+        event.type = VoiceEvent::Result;
+        event.resultCode = code;
+        events.iaxc_callback(event);
+    };
+    switchRegistration.registerWithSwitch("4711", "s3cret", "pbx", 4569);
+    engine.clearOperations();
+    result(VoiceEvent::RegistrationAccepted);
+    result(VoiceEvent::RegistrationRejected);  // a refresh went unanswered
+    result(VoiceEvent::RegistrationRejected);
+    result(VoiceEvent::RegistrationAccepted);  // registered again
+    EXPECT_EQ(agentSide.calls(),
+              (Strings{"ticker []", "event Login-Done-Event", "ticker [Switch registration lost, retrying...]",
+                       "ticker [Switch registration restored]"}));
+    EXPECT_TRUE(engine.operations().empty());
+    EXPECT_TRUE(log.contains(
+        "SwitchRegistration::registrationRejected(): Registration with the switch [pbx:4569] lost, registering again"));
+    EXPECT_TRUE(
+        log.contains("SwitchRegistration::registrationAccepted(): Registered with the switch [pbx:4569] again"));
+
+    engine.releasesStarted = 1;
+    switchRegistration.UnregisterChannels("4711", "s3cret");
+    switchRegistration.UnregisterChannels("4711", "s3cret");  // logout's second release, while the first goes on
+    EXPECT_EQ(engine.operations(), (Strings{"unregister 4711 s3cret pbx:4569", "unregister 4711 s3cret pbx:4569"}));
+    EXPECT_FALSE(log.contains("1505 !!!!!!!!! iaxc_stop_processing_thread !!!!!!!!!!"));
+    result(VoiceEvent::RegistrationReleased);
+    result(VoiceEvent::RegistrationReleased);
+    EXPECT_EQ(engine.count("stop processing"), 1);
+    EXPECT_EQ(log.count("1505 !!!!!!!!! iaxc_stop_processing_thread !!!!!!!!!!"), 1);
+
+    agentSide.clear();
+    switchRegistration.registerWithSwitch("4711", "s3cret", "pbx", 4569);
+    result(VoiceEvent::RegistrationRejected);  // the next login is refused
+    EXPECT_EQ(agentSide.calls(), (Strings{"ticker [Registration rejected from switch !]", "event Failed-Event"}));
+    EXPECT_EQ(engine.count("stop processing"), 2);  // the release's and the rejection's
 }
 
 TEST(SwitchRegistrationCodecs, NamesMapToFormatBitsAndEverythingElseIsMuLaw) {

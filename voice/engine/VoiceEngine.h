@@ -33,6 +33,7 @@ struct VoiceEvent {
         RegistrationAccepted = 1,
         RegistrationRejected = 2,
         IncomingCall = 3,
+        RegistrationReleased = 4,  // a release is over: accepted, refused or unanswered
         TextReceived = 257,
         UnhandledNoCall = 258,
         UnhandledOnCall = 259,
@@ -68,15 +69,18 @@ public:
     virtual void iaxc_set_event_callback(EventCallback callback) = 0;
     virtual int iaxc_audio_devices_get(std::vector<AudioDevice>& devices, int& input, int& output, int& ring) = 0;
     virtual int iaxc_audio_devices_set(int input, int output, int ring) = 0;
-    // Starts the loop that every 5 ms reads the network, moves audio, refreshes registrations
-    // and delivers events; 0 on success. Stopping asks the loop to end and does not wait.
+    // Starts the loop that reads the network as datagrams arrive, runs the protocol's timers
+    // (resends, keep-alives, registration refreshes) and delivers events; 0 on success.
+    // Stopping asks the loop to end and does not wait.
     virtual int iaxc_start_processing_thread() = 0;
     virtual int iaxc_stop_processing_thread() = 0;
 
     // Registers `user` at `host` ("name:port") with a 60 s refresh; the outcome arrives as a
-    // result event. Returns a registration id, or -1.
+    // result event. Returns a registration id, or -1. Once accepted, a registration whose
+    // refresh fails is reported rejected and asked for again until it is accepted again.
     virtual int iaxc_register(const std::string& user, const std::string& secret, const std::string& host) = 0;
-    // Releases every registration of `user` at `host` (port 4569 unless the host carries one).
+    // Releases every registration of `user` at `host` (port 4569 unless the host carries one);
+    // each release ends with a RegistrationReleased result. How many releases went out, or -1.
     virtual int iaxc_unregister_user(const std::string& user, const std::string& secret, const std::string& host) = 0;
     virtual void iaxc_set_callerid(const std::string& name, const std::string& number) = 0;
 

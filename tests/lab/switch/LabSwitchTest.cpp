@@ -170,6 +170,36 @@ TEST_F(LabSwitchTest, ReleaseRemovesTheRegistration) {
     EXPECT_TRUE(lab.waitFor("REGREL username=1001 md5=", kWait));
 }
 
+// As Asterisk does: a release needs a call token and answers the challenge, and afterwards the
+// switch has no address for the user any more.
+TEST_F(LabSwitchTest, AReleaseWithCallTokensGoesThroughTheTokenAndTheChallengeAndForgetsTheUser) {
+    lab.configure([](LabSwitchOptions& options) { options.callTokens = true; });
+    Leg first = phone.leg();
+    phone.sendIax(first, kRegReq, {{kUsername, "1001"}, {kRefresh, u16(60)}, {kToken, ""}});
+    const auto token = phone.expect(kIax, kCallToken, kWait);
+    ASSERT_TRUE(token);
+    ASSERT_TRUE(registerWith("1001", "pw1001", {{kToken, token->element(kToken)}}));
+    ASSERT_TRUE(lab.waitForRegistration("1001", kWait));
+
+    Leg bare = phone.leg();
+    phone.sendIax(bare, kRegRel, {{kUsername, "1001"}});
+    EXPECT_TRUE(phone.expect(kIax, kRegRej, kWait));
+    EXPECT_TRUE(lab.registered("1001"));
+
+    Leg leg = phone.leg();
+    phone.sendIax(leg, kRegRel, {{kUsername, "1001"}, {kToken, ""}});
+    const auto releaseToken = phone.expect(kIax, kCallToken, kWait);
+    ASSERT_TRUE(releaseToken);
+    Leg again{leg.local, 0, 0, 0};
+    phone.sendIax(again, kRegRel, {{kUsername, "1001"}, {kToken, releaseToken->element(kToken)}});
+    const auto challenge = phone.expectOn(again, kIax, kRegAuth, kWait);
+    ASSERT_TRUE(challenge);
+    phone.sendIax(again, kRegRel, {{kUsername, "1001"}, {kMd5, md5Hex(challenge->element(kChallenge) + "pw1001")}});
+    EXPECT_TRUE(phone.expect(kIax, kRegAck, kWait));
+    EXPECT_TRUE(lab.waitForUnregistration("1001", kWait));
+    EXPECT_FALSE(lab.originate("1001", "5551234"));
+}
+
 TEST_F(LabSwitchTest, CallTokensMustComeBackBeforeARequestIsServed) {
     lab.configure([](LabSwitchOptions& options) { options.callTokens = true; });
     // Without the element the request is refused outright, as Asterisk does.

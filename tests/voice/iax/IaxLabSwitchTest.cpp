@@ -88,8 +88,9 @@ TEST_F(IaxLabSwitchTest, RegistersCallsHoldsSendsDigitsAndVoiceHangsUpAndRelease
     EXPECT_TRUE(eventually([&] { return lab_->call(call->id)->state == LabCallState::Ended; }));
     EXPECT_EQ(lab_->call(call->id)->endCause, "Dumped Call");
 
-    ASSERT_EQ(engine_->iaxc_unregister_user("1001", "pw1001", host()), 0);
+    ASSERT_EQ(engine_->iaxc_unregister_user("1001", "pw1001", host()), 1);
     EXPECT_TRUE(lab_->waitForUnregistration("1001", kWait));
+    EXPECT_TRUE(events_.waitFor(EventLog::result(VoiceEvent::RegistrationReleased, "Registration released: REGACK")));
 }
 
 TEST_F(IaxLabSwitchTest, TakesTheSwitchsCallBySelectingItAndSeesEitherSideEndACall) {

@@ -1,3 +1,4 @@
+#include "support/LogCapture.h"
 #include "voice/iax/IaxEngineFixture.h"
 
 using namespace std::chrono_literals;
@@ -64,6 +65,44 @@ TEST_F(IaxEngineTest, TextAndUnhandledFramesBecomeResultEvents) {
     }));
     peer_.sendRaw(Peer::encode(600, 0, 1, 0, 0, Peer::Iax, Peer::RegReq, Peer::element(Peer::Username, "x")));
     EXPECT_TRUE(events_.waitFor(EventLog::result(VoiceEvent::UnhandledNoCall)));
+}
+
+// A peer floods the port with frames for no call, frames no call takes and garbage: each kind
+// costs at most a line and an event a second, and the engine keeps answering.
+TEST_F(IaxEngineTest, AFloodOfDatagramsCostsAFewLogLinesAndEventsASecond) {
+    const std::uint16_t call = placeAnsweredCall(0);
+    LogCapture log;
+    const std::size_t eventsBefore = events_.all().size();
+    const auto start = std::chrono::steady_clock::now();
+    constexpr int kEachKind = 3000;
+    for (int i = 0; i < kEachKind; ++i) {
+        peer_.sendRaw(Peer::encode(static_cast<std::uint16_t>(600 + i % 100), 0, 1, 0, 0, Peer::Iax, Peer::RegReq,
+                                   Peer::element(Peer::Username, "x")));
+        peer_.sendOn(call, Peer::Control, 0xFF);
+        peer_.sendRaw({0x80, 1});
+    }
+    // A POKE answered proves the flood before it was read (the kernel may have dropped some).
+    bool answered = false;
+    for (int attempt = 0; attempt < 50 && !answered; ++attempt) {
+        peer_.sendRaw(Peer::encode(999, 0, 5, 0, 0, Peer::Iax, Peer::Poke, Peer::element(Peer::CallTokenElement, "")));
+        answered =
+            peer_.next([](const PeerFrame& f) { return f.is(Peer::Iax, Peer::Pong) && f.destination == 999; }, 200ms)
+                .has_value();
+    }
+    ASSERT_TRUE(answered);
+    const double windows = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count() + 1;
+    const auto events = events_.all();
+    const auto resultsOf = [&](int code) {
+        return std::count_if(
+            events.begin() + static_cast<std::ptrdiff_t>(eventsBefore), events.end(),
+            [code](const VoiceEvent& e) { return e.type == VoiceEvent::Result && e.resultCode == code; });
+    };
+    EXPECT_GE(resultsOf(VoiceEvent::UnhandledNoCall), 1);
+    EXPECT_LE(resultsOf(VoiceEvent::UnhandledNoCall), windows);
+    EXPECT_GE(resultsOf(VoiceEvent::UnhandledOnCall), 1);
+    EXPECT_LE(resultsOf(VoiceEvent::UnhandledOnCall), windows);
+    EXPECT_LE(static_cast<double>(log.lines().size()), 3 * windows + 2) << log.lines().size() << " lines";
+    EXPECT_EQ(events_.lastState(0), kActiveOutgoing | VoiceEvent::Complete | kSelected);
 }
 
 TEST_F(IaxEngineTest, GarbageReplaysAndGapsAreSurvivedAndTheCallGoesOn) {

@@ -20,9 +20,9 @@ public:
         output = 1;
         ring = 1;
     }
-    bool start(const StreamSpec& streamSpec, AudioStreamClient& streamClient) override {
+    bool start(const StreamFormat& streamFormat, AudioStreamClient& streamClient) override {
         ++starts;
-        spec = streamSpec;
+        format = streamFormat;
         client = &streamClient;
         return true;
     }
@@ -32,19 +32,19 @@ public:
     // One block with this microphone input (silence when empty); the speaker's samples.
     std::vector<std::int16_t> block(const std::vector<std::int16_t>& microphone = {}) {
         std::vector<std::int16_t> input = microphone;
-        input.resize(static_cast<std::size_t>(spec.frames));
-        std::vector<std::int16_t> speaker(static_cast<std::size_t>(spec.frames));
-        client->processBlock(input.data(), speaker.data(), spec.frames);
+        input.resize(static_cast<std::size_t>(format.frames));
+        std::vector<std::int16_t> speaker(static_cast<std::size_t>(format.frames));
+        client->processBlock(input.data(), speaker.data(), format.frames);
         return speaker;
     }
     std::vector<std::int16_t> ringBlock() {
-        std::vector<std::int16_t> ring(static_cast<std::size_t>(spec.frames));
-        client->produceRingBlock(ring.data(), spec.frames);
+        std::vector<std::int16_t> ring(static_cast<std::size_t>(format.frames));
+        client->produceRingBlock(ring.data(), format.frames);
         return ring;
     }
 
     bool usable = true;
     int starts = 0;
-    StreamSpec spec;
+    StreamFormat format;
     AudioStreamClient* client = nullptr;
 };

@@ -245,6 +245,42 @@ TEST(JitterBuffer, DelayGrowsWithJitterAndShrinksWhenTheNetworkIsSteady) {
     EXPECT_TRUE(std::is_sorted(played.begin(), played.end()));
 }
 
+// A clean path: packets arrive exactly on time, a minute long, while the audio clock's pulls
+// fall in the same instants, before or after the packet as scheduling has it. Nothing may be
+// dropped or made up once playout has started, whatever the order and the block size.
+TEST(JitterBuffer, ASteadyStreamPlaysEveryUnitOnceForAMinuteWhicheverComesFirst) {
+    for (const int blockSamples : {160, 240}) {
+        for (const unsigned seed : {1u, 2u, 3u}) {
+            JitterBuffer buffer;
+            std::mt19937 random(seed);
+            std::bernoulli_distribution pullFirst(seed == 1 ? 0.0 : 0.5);
+            std::vector<std::int16_t> packet(blockSamples);
+            std::vector<std::int16_t> block(blockSamples);
+            int next = 0;  // the sample that must come next, 0 before playout starts
+            int misplaced = 0;
+            const int packets = 60 * 8000 / blockSamples;
+            for (int n = 0; n < packets; ++n) {
+                const bool pullBeforePush = pullFirst(random);
+                if (pullBeforePush && n > 0) buffer.pull(block.data(), blockSamples);
+                // Sample i of the stream is i % 30000 + 1: any gap or repeat shows.
+                for (int i = 0; i < blockSamples; ++i)
+                    packet[i] = static_cast<std::int16_t>((n * blockSamples + i) % 30000 + 1);
+                buffer.push(static_cast<std::uint32_t>(n * blockSamples / 8), packet.data(), blockSamples);
+                if (!pullBeforePush || n == 0) buffer.pull(block.data(), blockSamples);
+                for (std::int16_t sample : block) {
+                    if (sample == 0 && next == 0) continue;  // the starting margin
+                    if (next != 0 && sample != next) ++misplaced;
+                    next = sample % 30000 + 1;
+                }
+            }
+            EXPECT_EQ(misplaced, 0) << blockSamples << " samples a block, order " << seed;
+            EXPECT_EQ(buffer.stats().dropped, 0) << blockSamples << " samples a block, order " << seed;
+            EXPECT_EQ(buffer.stats().late, 0);
+            EXPECT_LE(buffer.stats().concealed, 3) << blockSamples << " samples a block, order " << seed;
+        }
+    }
+}
+
 TEST(JitterBuffer, PartialUnitsAndOddPacketSizesKeepTheirPlace) {
     JitterBuffer buffer;
     // 30 ms packets pulled in 30 ms blocks.

@@ -162,7 +162,7 @@ TEST_F(Mixing, PayloadsCarryWholeFramesWithTimestampsFollowingTheAudio) {
     engine->closeChannel(4);
     engine->setFrameSamples(240);
     ASSERT_TRUE(engine->openChannel(5, iax_format::Gsm));
-    ASSERT_EQ(backend->spec.frames, 240);
+    ASSERT_EQ(backend->format.frames, 240);
     run(4, {});
     ASSERT_EQ(sent[5].size(), 4u);
     const std::vector<std::size_t> sizes{33, 66, 33, 66};
@@ -193,7 +193,7 @@ TEST_F(Mixing, StreamRunsWhileACallIsOpenOrTheRingPlays) {
 TEST_F(Mixing, RingToneRingsOnTheSpeakerOrOnItsOwnDevice) {
     // The ring device is the output device: the ring is mixed into the speaker.
     engine->startRingTone();
-    EXPECT_EQ(backend->spec.ring, -1);
+    EXPECT_EQ(backend->format.ring, -1);
     run(25, {});
     EXPECT_GT(signals::amplitudeAt(speaker, 440), kHeard);
     EXPECT_GT(signals::amplitudeAt(speaker, 480), kHeard);
@@ -202,7 +202,7 @@ TEST_F(Mixing, RingToneRingsOnTheSpeakerOrOnItsOwnDevice) {
     // A ring device of its own gets a stream of its own, and the speaker stays quiet.
     engine->setDevices(0, 1, 2);
     engine->startRingTone();
-    EXPECT_EQ(backend->spec.ring, 2);
+    EXPECT_EQ(backend->format.ring, 2);
     speaker.clear();
     run(5, {});
     std::vector<std::int16_t> ring;
@@ -243,10 +243,18 @@ TEST_F(Mixing, BadRequestsAreRefusedAndLogged) {
     engine->closeChannel(9);
     engine->setFrameSamples(100);
     run(3, {});
-    EXPECT_EQ(backend->spec.frames, 160);
+    EXPECT_EQ(backend->format.frames, 160);
     EXPECT_TRUE(log.contains("Media: call 0: no codec for format 1024"));
     EXPECT_TRUE(log.contains("Media: call 0: malformed voice payload of 20 bytes (format 2) dropped, 1 so far"));
     EXPECT_TRUE(log.contains("Media: block size of 100 samples refused (160 or 240)"));
+
+    // A peer that keeps it up costs a line a second, not a line a payload.
+    for (int payload = 0; payload < 1000; ++payload) engine->receiveVoice(0, 0, garbage.data(), garbage.size());
+    const auto messages = log.messages();
+    EXPECT_LE(
+        std::count_if(messages.begin(), messages.end(),
+                      [](const std::string& m) { return m.rfind("Media: call 0: malformed voice payload", 0) == 0; }),
+        2);
 }
 
 TEST(MediaEngineStart, WithoutAUsableDeviceNothingStarts) {

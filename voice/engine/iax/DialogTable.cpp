@@ -71,4 +71,13 @@ void DialogTable::sweep(Clock::time_point now) {
     });
 }
 
+std::optional<Clock::time_point> DialogTable::nextDue() const {
+    std::optional<Clock::time_point> due;
+    for (const auto& [call, dialog] : dialogs_) {
+        due = earlier(due, dialog.nextDue());
+        if (dialog.owner.kind == DialogOwner::Kind::None && dialog.settled()) due = earlier(due, dialog.lingerUntil);
+    }
+    return due;
+}
+
 }  // namespace iax

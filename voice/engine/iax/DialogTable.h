@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <map>
+#include <optional>
 #include <vector>
 
 #include "voice/engine/iax/IaxDialog.h"
@@ -27,6 +28,8 @@ public:
     std::vector<Dialog*> retransmit(DatagramSender& out, Clock::time_point now);
     // Forgets ended dialogs that are settled and past their linger.
     void sweep(Clock::time_point now);
+    // When retransmit() or sweep() has work next.
+    std::optional<Clock::time_point> nextDue() const;
 
 private:
     std::map<std::uint16_t, Dialog> dialogs_;

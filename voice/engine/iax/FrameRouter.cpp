@@ -26,25 +26,28 @@ void FrameRouter::receive(std::span<const std::uint8_t> datagram, const PeerAddr
         receiveMini(parsed.mini, from, now);
         return;
     case Datagram::Kind::Meta:
-        throttle_.log(LogThrottle::Malformed, now, "FrameRouter: Ignored a meta frame from %s", from.text().c_str());
+        throttle_.log(LogThrottle::Malformed, LogLevel::Warning, now, "FrameRouter: Ignored a meta frame from %s",
+                      from.text().c_str());
         return;
     case Datagram::Kind::Malformed:
-        throttle_.log(LogThrottle::Malformed, now, "FrameRouter: Ignored a datagram of %zu bytes from %s: %s",
-                      datagram.size(), from.text().c_str(), parsed.problem);
+        throttle_.log(LogThrottle::Malformed, LogLevel::Warning, now,
+                      "FrameRouter: Ignored a datagram of %zu bytes from %s: %s", datagram.size(), from.text().c_str(),
+                      parsed.problem);
         return;
     }
 }
 
 void FrameRouter::dropOversized(std::size_t size, const PeerAddress& from, Clock::time_point now) {
-    throttle_.log(LogThrottle::Malformed, now, "FrameRouter: Ignored a datagram of %zu bytes from %s: too large", size,
-                  from.text().c_str());
+    throttle_.log(LogThrottle::Malformed, LogLevel::Warning, now,
+                  "FrameRouter: Ignored a datagram of %zu bytes from %s: too large", size, from.text().c_str());
 }
 
 void FrameRouter::receiveMini(const MiniFrame& frame, const PeerAddress& from, Clock::time_point now) {
     Dialog* dialog = dialogs_.findByPeer(from, frame.sourceCall);
     if (!dialog || dialog->owner.kind != DialogOwner::Kind::Line) {
-        throttle_.log(LogThrottle::Stray, now, "FrameRouter: Ignored voice for an unknown call %u from %s",
-                      frame.sourceCall, from.text().c_str());
+        throttle_.log(LogThrottle::Stray, LogLevel::Warning, now,
+                      "FrameRouter: Ignored voice for an unknown call %u from %s", frame.sourceCall,
+                      from.text().c_str());
         return;
     }
     dialog->lastHeard = now;
@@ -59,8 +62,9 @@ void FrameRouter::receiveFull(const FullFrame& frame, const PeerAddress& from, C
     }
     const bool strangerCall = dialog && dialog->peerCall() != 0 && dialog->peerCall() != frame.sourceCall;
     if (!dialog || !(dialog->peer() == from) || strangerCall) {
-        throttle_.log(LogThrottle::Stray, now, "FrameRouter: Ignored frame type %d subclass %u for unknown call %u from %s",
-                      frame.type, frame.subclass, frame.destinationCall, from.text().c_str());
+        throttle_.log(LogThrottle::Stray, LogLevel::Warning, now,
+                      "FrameRouter: Ignored frame type %d subclass %u for unknown call %u from %s", frame.type,
+                      frame.subclass, frame.destinationCall, from.text().c_str());
         return;
     }
     process(*dialog, frame, now);
@@ -68,15 +72,19 @@ void FrameRouter::receiveFull(const FullFrame& frame, const PeerAddress& from, C
 
 void FrameRouter::receiveUnsolicited(const FullFrame& frame, const PeerAddress& from, Clock::time_point now) {
     const bool opensDialog = isIax(frame, kNew) || isIax(frame, kPoke);
+    if (!opensDialog && isUnsequenced(frame.type, frame.subclass)) {
+        throttle_.log(LogThrottle::Stray, LogLevel::Warning, now,
+                      "FrameRouter: Ignored frame type %d subclass %u for no call from %s", frame.type, frame.subclass,
+                      from.text().c_str());
+        return;
+    }
     if (!opensDialog) {
-        throttle_.log(LogThrottle::Stray, now, "FrameRouter: Ignored frame type %d subclass %u for no call from %s",
-                      frame.type, frame.subclass, from.text().c_str());
-        if (!isUnsequenced(frame.type, frame.subclass)) outbox_.postResult(-1, VoiceEvent::UnhandledNoCall, "");
+        unhandled(-1, frame, from, now);
         return;
     }
     if (dialogs_.ownerless() >= kMaxOwnerless) {
-        throttle_.log(LogThrottle::Stray, now, "FrameRouter: Too many open exchanges, ignored a request from %s",
-                      from.text().c_str());
+        throttle_.log(LogThrottle::Stray, LogLevel::Warning, now,
+                      "FrameRouter: Too many open exchanges, ignored a request from %s", from.text().c_str());
         return;
     }
     Dialog* dialog = dialogs_.open(from, {}, now);
@@ -99,8 +107,9 @@ void FrameRouter::process(Dialog& dialog, const FullFrame& frame, Clock::time_po
     case Dialog::Receipt::Duplicate:
         return;
     case Dialog::Receipt::OutOfOrder:
-        throttle_.log(LogThrottle::Sequence, now, "FrameRouter: Frame %u out of order from %s, asked for a resend",
-                      frame.oseq, dialog.peer().text().c_str());
+        throttle_.log(LogThrottle::Sequence, LogLevel::Warning, now,
+                      "FrameRouter: Frame %u out of order from %s, asked for a resend", frame.oseq,
+                      dialog.peer().text().c_str());
         return;
     case Dialog::Receipt::Deliver:
         break;
@@ -114,9 +123,9 @@ void FrameRouter::processUnsequenced(Dialog& dialog, const FullFrame& frame, Clo
     if (frame.subclass == kVnak) {
         dialog.resendAll(out_, now);
     } else if (frame.subclass == kInval) {
-        logMessage(LogLevel::Warning, "FrameRouter: %s does not know call %u", dialog.peer().text().c_str(),
-                   dialog.localCall());
-        lost(dialog);
+        throttle_.log(LogThrottle::Exchange, LogLevel::Warning, now, "FrameRouter: %s does not know call %u",
+                      dialog.peer().text().c_str(), dialog.localCall());
+        lost(dialog, now);
     }
 }
 
@@ -141,10 +150,10 @@ bool FrameRouter::answerTiming(Dialog& dialog, const FullFrame& frame, Clock::ti
 void FrameRouter::dispatch(Dialog& dialog, const FullFrame& frame, const ElementList& elements, Clock::time_point now) {
     switch (dialog.owner.kind) {
     case DialogOwner::Kind::Line:
-        lines_.handle(dialog, frame, elements, now);
+        if (!lines_.handle(dialog, frame, elements, now)) unhandled(dialog.owner.id, frame, dialog.peer(), now);
         return;
     case DialogOwner::Kind::Registration:
-        registrations_.handle(dialog, frame, elements, now);
+        if (!registrations_.handle(dialog, frame, elements, now)) unhandled(-1, frame, dialog.peer(), now);
         return;
     case DialogOwner::Kind::None:
         if (isIax(frame, kNew)) {  // only a fresh dialog takes a NEW in order
@@ -163,17 +172,27 @@ void FrameRouter::callToken(Dialog& dialog, const FullFrame& frame, Clock::time_
     const auto elements = elementsOf(frame, dialog.peer(), now);
     const auto token = elements ? elements->text(kCallTokenElement) : std::nullopt;
     if (!token || token->empty() || dialog.peerCall() != 0) {
-        throttle_.log(LogThrottle::Stray, now, "FrameRouter: Ignored a call token from %s", dialog.peer().text().c_str());
+        throttle_.log(LogThrottle::Stray, LogLevel::Warning, now, "FrameRouter: Ignored a call token from %s",
+                      dialog.peer().text().c_str());
         return;
     }
     if (dialog.owner.kind == DialogOwner::Kind::Line) lines_.callToken(dialog, *token, now);
     if (dialog.owner.kind == DialogOwner::Kind::Registration) registrations_.callToken(dialog, *token, now);
 }
 
-void FrameRouter::lost(Dialog& dialog) {
-    if (dialog.owner.kind == DialogOwner::Kind::Line) lines_.lost(dialog);
-    if (dialog.owner.kind == DialogOwner::Kind::Registration) registrations_.lost(dialog);
+void FrameRouter::lost(Dialog& dialog, Clock::time_point now) {
+    if (dialog.owner.kind == DialogOwner::Kind::Line) lines_.lost(dialog, now);
+    if (dialog.owner.kind == DialogOwner::Kind::Registration) registrations_.lost(dialog, now);
     dialogs_.forget(dialog.localCall());
+}
+
+void FrameRouter::unhandled(int callNo, const FullFrame& frame, const PeerAddress& from, Clock::time_point now) {
+    const auto kind = callNo < 0 ? LogThrottle::UnhandledNoCall : LogThrottle::UnhandledOnCall;
+    if (!throttle_.log(kind, LogLevel::Debug, now,
+                       "FrameRouter: Unhandled frame type %d subclass %u on call %d from %s", frame.type,
+                       frame.subclass, callNo, from.text().c_str()))
+        return;
+    outbox_.postResult(callNo, callNo < 0 ? VoiceEvent::UnhandledNoCall : VoiceEvent::UnhandledOnCall, "");
 }
 
 std::optional<ElementList> FrameRouter::elementsOf(const FullFrame& frame, const PeerAddress& from,
@@ -181,8 +200,9 @@ std::optional<ElementList> FrameRouter::elementsOf(const FullFrame& frame, const
     if (frame.type != kIax) return ElementList{};
     auto elements = ElementList::parse(frame.payload);
     if (!elements)
-        throttle_.log(LogThrottle::Malformed, now, "FrameRouter: Ignored IAX subclass %u from %s: truncated element",
-                      frame.subclass, from.text().c_str());
+        throttle_.log(LogThrottle::Malformed, LogLevel::Warning, now,
+                      "FrameRouter: Ignored IAX subclass %u from %s: truncated element", frame.subclass,
+                      from.text().c_str());
     return elements;
 }
 
@@ -190,11 +210,15 @@ void FrameRouter::tick(Clock::time_point now) {
     for (Dialog* dialog : dialogs_.retransmit(out_, now)) {
         logMessage(LogLevel::Warning, "FrameRouter: %s stopped acknowledging call %u, giving up",
                    dialog->peer().text().c_str(), dialog->localCall());
-        lost(*dialog);
+        lost(*dialog, now);
     }
     registrations_.refresh(now);
     lines_.ping(now);
     dialogs_.sweep(now);
+}
+
+std::optional<Clock::time_point> FrameRouter::nextDue() const {
+    return earlier(dialogs_.nextDue(), earlier(registrations_.nextDue(), lines_.nextDue()));
 }
 
 }  // namespace iax

@@ -25,6 +25,8 @@ public:
     void dropOversized(std::size_t size, const PeerAddress& from, Clock::time_point now);
     // Resends, give-ups, registration refreshes, keep-alives.
     void tick(Clock::time_point now);
+    // When tick() has work next; nothing when only a datagram can bring any.
+    std::optional<Clock::time_point> nextDue() const;
 
 private:
     void receiveFull(const FullFrame& frame, const PeerAddress& from, Clock::time_point now);
@@ -37,7 +39,10 @@ private:
     void dispatch(Dialog& dialog, const FullFrame& frame, const ElementList& elements, Clock::time_point now);
     void callToken(Dialog& dialog, const FullFrame& frame, Clock::time_point now);
     // The dialog's peer is gone: its owner hears of it, the dialog is forgotten.
-    void lost(Dialog& dialog);
+    void lost(Dialog& dialog, Clock::time_point now);
+    // A frame nothing here takes: logged and reported as a result event (on call `callNo`, or
+    // none when -1), both within the log's budget.
+    void unhandled(int callNo, const FullFrame& frame, const PeerAddress& from, Clock::time_point now);
     std::optional<ElementList> elementsOf(const FullFrame& frame, const PeerAddress& from, Clock::time_point now);
 
     DialogTable& dialogs_;

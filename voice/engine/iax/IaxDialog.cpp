@@ -88,6 +88,13 @@ bool Dialog::retransmit(DatagramSender& out, Clock::time_point now) {
     return true;
 }
 
+std::optional<Clock::time_point> Dialog::nextDue() const {
+    std::optional<Clock::time_point> due;
+    const Clock::duration giveUp = Timing::scaled(intervals::kIaxRetransmitGiveUp);
+    for (const Unacked& frame : unacked_) due = earlier(due, std::min(frame.nextSend, frame.firstSent + giveUp));
+    return due;
+}
+
 void Dialog::resendAll(DatagramSender& out, Clock::time_point now) {
     for (Unacked& frame : unacked_) frame.nextSend = now;
     retransmit(out, now);

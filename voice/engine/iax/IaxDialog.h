@@ -1,5 +1,6 @@
 #pragma once
 
+#include <algorithm>
 #include <chrono>
 #include <cstdint>
 #include <deque>
@@ -13,6 +14,14 @@
 namespace iax {
 
 using Clock = std::chrono::steady_clock;
+
+// The earlier of two deadlines, either of which may be missing.
+inline std::optional<Clock::time_point> earlier(std::optional<Clock::time_point> a,
+                                                std::optional<Clock::time_point> b) {
+    if (!a) return b;
+    if (!b) return a;
+    return std::min(*a, *b);
+}
 
 // Who a dialog works for: a line's call, a registration, or nobody (an ended exchange that
 // lingers to finish its acknowledgements).
@@ -43,6 +52,8 @@ public:
               Clock::time_point now, std::optional<std::uint32_t> timestamp = std::nullopt);
     // Resends what is due; false once a frame has gone unacknowledged past the give-up.
     bool retransmit(DatagramSender& out, Clock::time_point now);
+    // When retransmit() has work next: a resend or the give-up; nothing while all is acknowledged.
+    std::optional<Clock::time_point> nextDue() const;
     // The peer asked (VNAK) for everything it has not acknowledged.
     void resendAll(DatagramSender& out, Clock::time_point now);
     // The peer answered with a call token: it keeps no state, so the exchange starts again.

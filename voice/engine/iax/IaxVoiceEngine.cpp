@@ -5,7 +5,6 @@
 #include <random>
 
 #include "infra/CLogger.h"
-#include "infra/Timing.h"
 #include "voice/engine/iax/IaxDialString.h"
 
 namespace {
@@ -34,12 +33,12 @@ IaxVoiceEngine::IaxVoiceEngine(IaxEngineConfig config, std::unique_ptr<MediaEngi
       media_(std::move(media)),
       dialogs_(std::random_device{}()),
       codecs_(config_.supportedFormats),
-      registrations_(dialogs_, socket_, outbox_),
+      registrations_(dialogs_, socket_, outbox_, throttle_),
       lines_(dialogs_, socket_, outbox_, registrations_, codecs_, throttle_),
       router_(dialogs_, lines_, registrations_, socket_, outbox_, throttle_) {}
 
 IaxVoiceEngine::~IaxVoiceEngine() {
-    stopRequested_ = true;
+    iaxc_stop_processing_thread();
     if (loop_.joinable()) loop_.join();
     if (media_) media_->setSendVoice({});
     media_.reset();
@@ -52,7 +51,18 @@ auto IaxVoiceEngine::locked(Work&& work) {
         ~DeliverAfter() { engine->deliver(); }
     } deliverAfter{this};
     std::lock_guard guard(lock_);
+    struct WakeLoopAfter {  // still under the lock
+        IaxVoiceEngine* engine;
+        ~WakeLoopAfter() { engine->wakeLoopIfDueSooner(); }
+    } wakeLoopAfter{this};
     return work();
+}
+
+void IaxVoiceEngine::wakeLoopIfDueSooner() {
+    const auto due = router_.nextDue();
+    if (!due || (sleepUntil_ && *sleepUntil_ <= *due)) return;
+    sleepUntil_ = due;
+    socket_.wake();
 }
 
 int IaxVoiceEngine::boundPort() const {
@@ -75,6 +85,7 @@ int IaxVoiceEngine::iaxc_initialize(int calls) {
     media_->setSendVoice([this](int callNo, std::uint32_t timestampMs, std::vector<std::uint8_t> payload) {
         std::lock_guard guard(lock_);
         lines_.sendVoice(callNo, timestampMs, payload, Clock::now());
+        wakeLoopIfDueSooner();  // a full voice frame waits for its acknowledgement
     });
     std::lock_guard guard(lock_);
     lines_.setCount(calls);
@@ -121,22 +132,31 @@ int IaxVoiceEngine::iaxc_start_processing_thread() {
 
 int IaxVoiceEngine::iaxc_stop_processing_thread() {
     stopRequested_ = true;
+    std::lock_guard guard(lock_);
+    socket_.wake();
     return 0;
 }
 
+// Each pass reads what arrived and runs the timers that are due, then sleeps until the next
+// timer, a datagram, or an operation that brings a timer forward.
 void IaxVoiceEngine::runLoop() {
     loopThread_ = std::this_thread::get_id();
     try {
         while (!stopRequested_) {
-            socket_.waitReadable(intervals::kIaxLoopPoll);
-            if (stopRequested_) break;
+            std::optional<std::chrono::milliseconds> sleep;
             {
                 std::lock_guard guard(lock_);
                 const auto now = Clock::now();
                 readNetwork(now);
                 router_.tick(now);
+                sleepUntil_ = router_.nextDue();
+                if (sleepUntil_)
+                    sleep = std::max(std::chrono::milliseconds(0),
+                                     std::chrono::ceil<std::chrono::milliseconds>(*sleepUntil_ - now));
             }
             deliver();
+            if (stopRequested_) break;
+            socket_.wait(sleep);
         }
     } catch (const std::exception& error) {
         logMessage(LogLevel::Error, "IaxVoiceEngine::runLoop(): %s", error.what());
@@ -212,10 +232,7 @@ int IaxVoiceEngine::iaxc_unregister_user(const std::string& user, const std::str
     logMessage(LogLevel::Debug, "IaxVoiceEngine::iaxc_unregister_user([%s], [%s])", user.c_str(), host.c_str());
     const auto registrar = resolveHost(host);
     if (!registrar) return -1;
-    return locked([&] {
-        registrations_.release(user, secret, *registrar, Clock::now());
-        return 0;
-    });
+    return locked([&] { return registrations_.release(user, secret, *registrar, Clock::now()); });
 }
 
 void IaxVoiceEngine::iaxc_set_callerid(const std::string& name, const std::string& number) {

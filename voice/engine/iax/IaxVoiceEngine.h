@@ -28,7 +28,8 @@ struct IaxEngineConfig {
 // The phone's IAX2 user agent over one UDP socket, with a MediaEngine for the audio.
 //
 // Threads: operations run on their callers' threads; the processing loop reads the network
-// and runs the timers; the media engine's audio thread hands in encoded voice. All protocol
+// and runs the timers, sleeping until the next timer or datagram; the media engine's audio
+// thread hands in encoded voice. All protocol
 // state sits under one lock. Events and media work are queued under it and run after it is
 // released, in order, by whichever thread is delivering, so the program's callback may call
 // back into the engine.
@@ -77,6 +78,8 @@ private:
     // `callNo` is -1 for any idle line.
     int dial(const std::string& dialString, int callNo);
     void runLoop();
+    // An operation may have brought a timer before the loop's wake-up: wake it. Under the lock.
+    void wakeLoopIfDueSooner();
     void readNetwork(iax::Clock::time_point now);
     void deliver();
     void run(iax::Outbox::Item& item);
@@ -95,6 +98,7 @@ private:
     iax::Registrations registrations_;
     iax::Lines lines_;
     iax::FrameRouter router_;
+    std::optional<iax::Clock::time_point> sleepUntil_;  // the loop's next wake-up; none: a datagram's
 
     std::mutex deliveryLock_;  // one thread delivers at a time
     std::mutex callbackLock_;

@@ -236,8 +236,9 @@ void Lines::offer(Dialog& dialog, const ElementList& elements, Clock::time_point
     const int line = firstIdleLine();
     const int peerFormat = static_cast<int>(elements.u32(kFormat).value_or(0));
     const int format = codecs_.negotiate(peerFormat, static_cast<int>(elements.u32(kCapability).value_or(peerFormat)));
-    logMessage(LogLevel::Debug, "Lines::offer(): Call from [%s] [%s] at %s, line %d, format %d", callerNumber.c_str(),
-               callerName.c_str(), dialog.peer().text().c_str(), line, format);
+    throttle_.log(LogThrottle::Exchange, LogLevel::Debug, now,
+                  "Lines::offer(): Call from [%s] [%s] at %s, line %d, format %d", callerNumber.c_str(),
+                  callerName.c_str(), dialog.peer().text().c_str(), line, format);
     if (line < 0 || format == 0) {
         dialog.send(out_, kIax, kReject,
                     line < 0 ? causeElements("User busy", kCauseUserBusy)
@@ -264,9 +265,9 @@ void Lines::offer(Dialog& dialog, const ElementList& elements, Clock::time_point
     outbox_.postText(line, "Incoming call on line " + std::to_string(line + 1));
 }
 
-void Lines::handle(Dialog& dialog, const FullFrame& frame, const ElementList& elements, Clock::time_point now) {
+bool Lines::handle(Dialog& dialog, const FullFrame& frame, const ElementList& elements, Clock::time_point now) {
     const int line = dialog.owner.id;
-    if (!valid(line) || calls_[line].dialog != dialog.localCall()) return;
+    if (!valid(line) || calls_[line].dialog != dialog.localCall()) return true;
     const std::uint32_t command = frame.subclass;
     const bool outgoing = calls_[line].bits & VoiceEvent::Outgoing;
     if (frame.type == kIax && command == kAccept && outgoing) {
@@ -275,8 +276,8 @@ void Lines::handle(Dialog& dialog, const FullFrame& frame, const ElementList& el
         onAuthRequest(line, dialog, elements, now);
     } else if ((frame.type == kIax && (command == kHangup || command == kReject)) ||
                (frame.type == kControl && command == kControlHangup)) {
-        logMessage(LogLevel::Debug, "Lines::handle(): Line %d ended by %s: [%s]", line, dialog.peer().text().c_str(),
-                   elements.text(kCause).value_or("").c_str());
+        throttle_.log(LogThrottle::Exchange, LogLevel::Debug, now, "Lines::handle(): Line %d ended by %s: [%s]", line,
+                      dialog.peer().text().c_str(), elements.text(kCause).value_or("").c_str());
         dialogs_.end(dialog.localCall(), now);
         clear(line);
     } else if (frame.type == kControl && command == kControlRinging && outgoing) {
@@ -290,15 +291,17 @@ void Lines::handle(Dialog& dialog, const FullFrame& frame, const ElementList& el
         const std::size_t length = std::find(text.begin(), text.end(), '\0') - text.begin();
         outbox_.postResult(line, VoiceEvent::TextReceived, std::string(text.begin(), text.begin() + length));
     } else {
-        unhandled(line, frame);
+        return false;
     }
+    return true;
 }
 
 void Lines::onAccept(int line, Dialog& dialog, const ElementList& elements, Clock::time_point now) {
     const int format = static_cast<int>(elements.u32(kFormat).value_or(static_cast<std::uint32_t>(codecs_.preferred())));
     if (!codecs_.accepts(format)) {
-        logMessage(LogLevel::Warning, "Lines::onAccept(): %s accepted line %d with format %d, which was not offered",
-                   dialog.peer().text().c_str(), line, format);
+        throttle_.log(LogThrottle::Exchange, LogLevel::Warning, now,
+                      "Lines::onAccept(): %s accepted line %d with format %d, which was not offered",
+                      dialog.peer().text().c_str(), line, format);
         endLocally(line, "Unable to negotiate codec", now);
         return;
     }
@@ -318,8 +321,9 @@ void Lines::onAuthRequest(int line, Dialog& dialog, const ElementList& elements,
     } else if (methods & kAuthPlaintext) {
         reply.text(kPassword, secret);
     } else {
-        logMessage(LogLevel::Warning, "Lines::onAuthRequest(): %s asks line %d for authentication methods %#x",
-                   dialog.peer().text().c_str(), line, methods);
+        throttle_.log(LogThrottle::Exchange, LogLevel::Warning, now,
+                      "Lines::onAuthRequest(): %s asks line %d for authentication methods %#x",
+                      dialog.peer().text().c_str(), line, methods);
         endLocally(line, "No authentication method in common", now);
         return;
     }
@@ -332,7 +336,8 @@ void Lines::onVoice(int line, const FullFrame& frame, Clock::time_point now) {
     if (!call.channelOpen) return;  // early audio before the answer is not played
     if (format != call.format) {
         if (!codecs_.accepts(format)) {
-            throttle_.log(LogThrottle::Voice, now, "Lines::onVoice(): Line %d dropped voice in format %d", line, format);
+            throttle_.log(LogThrottle::Voice, LogLevel::Warning, now,
+                          "Lines::onVoice(): Line %d dropped voice in format %d", line, format);
             return;
         }
         call.format = format;
@@ -364,19 +369,14 @@ void Lines::deliverVoice(int line, std::uint32_t timestamp, std::span<const std:
     });
 }
 
-void Lines::unhandled(int line, const FullFrame& frame) {
-    logMessage(LogLevel::Debug, "Lines::handle(): Unhandled frame type %d subclass %u on line %d", frame.type,
-               frame.subclass, line);
-    outbox_.postResult(line, VoiceEvent::UnhandledOnCall, "");
-}
-
 void Lines::callToken(Dialog& dialog, const std::string& token, Clock::time_point now) {
     const int line = dialog.owner.id;
     if (!valid(line) || calls_[line].dialog != dialog.localCall() || !(calls_[line].bits & VoiceEvent::Outgoing))
         return;
     if (++calls_[line].tokenRounds > kMaxCallTokenRounds) {
-        logMessage(LogLevel::Warning, "Lines::callToken(): %s keeps asking line %d for a new call token",
-                   dialog.peer().text().c_str(), line);
+        throttle_.log(LogThrottle::Exchange, LogLevel::Warning, now,
+                      "Lines::callToken(): %s keeps asking line %d for a new call token", dialog.peer().text().c_str(),
+                      line);
         dialog.restart();
         dialogs_.end(dialog.localCall(), now);
         clear(line);
@@ -386,10 +386,11 @@ void Lines::callToken(Dialog& dialog, const std::string& token, Clock::time_poin
     sendNew(calls_[line], dialog, token, now);
 }
 
-void Lines::lost(Dialog& dialog) {
+void Lines::lost(Dialog& dialog, Clock::time_point now) {
     const int line = dialog.owner.id;
     if (!valid(line) || calls_[line].dialog != dialog.localCall()) return;
-    logMessage(LogLevel::Warning, "Lines::lost(): No answer from %s, line %d ends", dialog.peer().text().c_str(), line);
+    throttle_.log(LogThrottle::Exchange, LogLevel::Warning, now, "Lines::lost(): No answer from %s, line %d ends",
+                  dialog.peer().text().c_str(), line);
     clear(line);
 }
 
@@ -400,6 +401,15 @@ void Lines::ping(Clock::time_point now) {
         dialog->send(out_, kIax, kPing, {}, now);
         calls_[line].nextPing = nextPingAfter(now);
     }
+}
+
+std::optional<Clock::time_point> Lines::nextDue() const {
+    std::optional<Clock::time_point> due;
+    for (int line = 0; line < count(); ++line) {
+        const Dialog* dialog = calls_[line].bits ? dialogs_.find(calls_[line].dialog) : nullptr;
+        if (dialog && dialog->peerCall() != 0) due = earlier(due, calls_[line].nextPing);
+    }
+    return due;
 }
 
 }  // namespace iax

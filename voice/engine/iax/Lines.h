@@ -46,14 +46,17 @@ public:
 
     // From the router: a NEW on a fresh dialog that nobody owns yet.
     void offer(Dialog& dialog, const ElementList& elements, Clock::time_point now);
-    // A frame of a line's dialog, in order and acknowledged; `elements` are those of an IAX frame.
-    void handle(Dialog& dialog, const FullFrame& frame, const ElementList& elements, Clock::time_point now);
+    // A frame of a line's dialog, in order and acknowledged; `elements` are those of an IAX
+    // frame. False when it is not one a call takes.
+    bool handle(Dialog& dialog, const FullFrame& frame, const ElementList& elements, Clock::time_point now);
     void callToken(Dialog& dialog, const std::string& token, Clock::time_point now);
     void receiveMini(const Dialog& dialog, const MiniFrame& frame);
     // The peer stopped answering or no longer knows the call; the caller forgets the dialog.
-    void lost(Dialog& dialog);
+    void lost(Dialog& dialog, Clock::time_point now);
     // Keep-alive PINGs that are due.
     void ping(Clock::time_point now);
+    // When the next keep-alive is due.
+    std::optional<Clock::time_point> nextDue() const;
 
 private:
     struct Call {
@@ -92,7 +95,6 @@ private:
     void onAuthRequest(int line, Dialog& dialog, const ElementList& elements, Clock::time_point now);
     void onVoice(int line, const FullFrame& frame, Clock::time_point now);
     void deliverVoice(int line, std::uint32_t timestamp, std::span<const std::uint8_t> payload);
-    void unhandled(int line, const FullFrame& frame);
     // Ends a call from this side: HANGUP with `cause`, or, before the peer named its call, a
     // HANGUP as soon as it does.
     void endLocally(int line, const std::string& cause, Clock::time_point now);

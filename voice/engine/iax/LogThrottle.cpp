@@ -3,18 +3,24 @@
 #include <cstdarg>
 #include <cstdio>
 
-#include "infra/CLogger.h"
-
 namespace iax {
 namespace {
 constexpr auto kThrottleWindow = std::chrono::seconds(1);
-}
+constexpr int kExchangeLinesPerWindow = 20;
 
-void LogThrottle::log(Kind kind, Clock::time_point now, const char* format, ...) {
+int budget(LogThrottle::Kind kind) { return kind == LogThrottle::Exchange ? kExchangeLinesPerWindow : 1; }
+}  // namespace
+
+bool LogThrottle::log(Kind kind, LogLevel level, Clock::time_point now, const char* format, ...) {
     Window& window = windows_[kind];
-    if (window.logged && now - window.lastLine < kThrottleWindow) {
+    if (!window.open || now - window.start >= kThrottleWindow) {
+        window.start = now;
+        window.open = true;
+        window.lines = 0;
+    }
+    if (window.lines >= budget(kind)) {
         ++window.held;
-        return;
+        return false;
     }
     char text[512];
     va_list args;
@@ -22,10 +28,12 @@ void LogThrottle::log(Kind kind, Clock::time_point now, const char* format, ...)
     std::vsnprintf(text, sizeof text, format, args);
     va_end(args);
     if (window.held > 0)
-        logMessage(LogLevel::Warning, "%s (%d more like it not logged)", text, window.held);
+        logMessage(level, "%s (%d more like it not logged)", text, window.held);
     else
-        logMessage(LogLevel::Warning, "%s", text);
-    window = {now, true, 0};
+        logMessage(level, "%s", text);
+    ++window.lines;
+    window.held = 0;
+    return true;
 }
 
 }  // namespace iax

@@ -15,8 +15,8 @@ constexpr std::uint16_t kRequestedRefreshSeconds =
     static_cast<std::uint16_t>(std::chrono::seconds(intervals::kIaxRegistrationRefresh).count());
 }  // namespace
 
-Registrations::Registrations(DialogTable& dialogs, DatagramSender& out, Outbox& outbox)
-    : dialogs_(dialogs), out_(out), outbox_(outbox) {}
+Registrations::Registrations(DialogTable& dialogs, DatagramSender& out, Outbox& outbox, LogThrottle& throttle)
+    : dialogs_(dialogs), out_(out), outbox_(outbox), throttle_(throttle) {}
 
 int Registrations::add(const std::string& user, const std::string& secret, const PeerAddress& registrar,
                        Clock::time_point now) {
@@ -42,8 +42,7 @@ int Registrations::release(const std::string& user, const std::string& secret, c
         if (registration.dialog) dialogs_.end(registration.dialog, now);
         registration.releasing = true;
         if (!secret.empty()) registration.secret = secret;
-        startExchange(registration, now);
-        ++released;
+        if (startExchange(registration, now)) ++released;
     }
     std::erase_if(registrations_, [](const Registration& r) { return r.releasing && r.dialog == 0; });
     return released;
@@ -86,25 +85,25 @@ void Registrations::sendRequest(const Registration& registration, Dialog& dialog
     dialog.send(out_, kIax, registration.releasing ? kRegRel : kRegReq, elements.bytes(), now);
 }
 
-void Registrations::handle(Dialog& dialog, const FullFrame& frame, const ElementList& elements, Clock::time_point now) {
+bool Registrations::handle(Dialog& dialog, const FullFrame& frame, const ElementList& elements, Clock::time_point now) {
     Registration* registration = byDialog(dialog.localCall());
-    if (!registration) return;
+    if (!registration) return true;
     const std::uint32_t command = frame.type == kIax ? frame.subclass : 0;
     if (command == kRegAuth) {
         answerChallenge(*registration, dialog, elements, now);
     } else if (command == kRegAck && !registration->releasing) {
         accepted(*registration, elements, now);
     } else if (command == kRegAck || command == kRegRej) {
-        logMessage(LogLevel::Debug, "Registrations::handle(): %s for [%s] at %s: [%s]",
-                   command == kRegAck ? "REGACK" : "REGREJ", registration->user.c_str(),
-                   registration->registrar.text().c_str(), elements.text(kCause).value_or("").c_str());
+        const char* answer = command == kRegAck ? "REGACK" : "REGREJ";
+        throttle_.log(LogThrottle::Exchange, LogLevel::Debug, now, "Registrations::handle(): %s for [%s] at %s: [%s]",
+                      answer, registration->user.c_str(), registration->registrar.text().c_str(),
+                      elements.text(kCause).value_or("").c_str());
         dialogs_.end(dialog.localCall(), now);
-        finish(dialog.localCall(), command == kRegRej);
+        finish(dialog.localCall(), command == kRegRej, answer, now);
     } else {
-        logMessage(LogLevel::Debug, "Registrations::handle(): Unhandled frame type %d subclass %u from %s",
-                   frame.type, frame.subclass, dialog.peer().text().c_str());
-        outbox_.postResult(-1, VoiceEvent::UnhandledNoCall, "");
+        return false;
     }
+    return true;
 }
 
 void Registrations::answerChallenge(Registration& registration, Dialog& dialog, const ElementList& elements,
@@ -117,10 +116,11 @@ void Registrations::answerChallenge(Registration& registration, Dialog& dialog, 
     else if (methods & kAuthPlaintext)
         answer = Answer{kPassword, registration.secret};
     if (!answer) {
-        logMessage(LogLevel::Warning, "Registrations::answerChallenge(): %s asks for authentication methods %#x",
-                   registration.registrar.text().c_str(), methods);
+        throttle_.log(LogThrottle::Exchange, LogLevel::Warning, now,
+                      "Registrations::answerChallenge(): %s asks for authentication methods %#x",
+                      registration.registrar.text().c_str(), methods);
         dialogs_.end(dialog.localCall(), now);
-        finish(dialog.localCall(), true);
+        finish(dialog.localCall(), true, "no authentication method in common", now);
         return;
     }
     sendRequest(registration, dialog, answer, "", now);
@@ -129,51 +129,91 @@ void Registrations::answerChallenge(Registration& registration, Dialog& dialog, 
 void Registrations::accepted(Registration& registration, const ElementList& elements, Clock::time_point now) {
     std::uint16_t granted = elements.u16(kRefresh).value_or(kRequestedRefreshSeconds);
     if (granted == 0) granted = kRequestedRefreshSeconds;
-    registration.refreshAt = now + Timing::scaled(std::chrono::seconds(granted)) * 9 / 10;
+    registration.nextExchange = now + Timing::scaled(std::chrono::seconds(granted)) * 9 / 10;
     dialogs_.end(registration.dialog, now);
     registration.dialog = 0;
-    logMessage(LogLevel::Debug, "Registrations::accepted(): [%s] registered at %s for %u s", registration.user.c_str(),
-               registration.registrar.text().c_str(), granted);
-    if (registration.accepted) return;
+    throttle_.log(LogThrottle::Exchange, registration.lost ? LogLevel::Warning : LogLevel::Debug, now,
+                  "Registrations::accepted(): [%s] registered at %s for %u s%s", registration.user.c_str(),
+                  registration.registrar.text().c_str(), granted, registration.lost ? ", again" : "");
+    if (registration.accepted && !registration.lost) return;
     registration.accepted = true;
+    registration.lost = false;
     outbox_.postResult(-1, VoiceEvent::RegistrationAccepted, "Registration accepted");
 }
 
-void Registrations::finish(std::uint16_t localCall, bool rejected) {
+void Registrations::finish(std::uint16_t localCall, bool failed, const char* outcome, Clock::time_point now) {
     const auto found = std::find_if(registrations_.begin(), registrations_.end(),
                                     [localCall](const Registration& r) { return r.dialog == localCall; });
     if (found == registrations_.end()) return;
-    if (rejected && !found->releasing)
+    Registration& registration = *found;
+    registration.dialog = 0;
+    if (registration.releasing) {
+        outbox_.postResult(-1, VoiceEvent::RegistrationReleased, std::string("Registration released: ") + outcome);
+        registrations_.erase(found);
+        return;
+    }
+    if (!failed) return;
+    if (!registration.accepted) {
         outbox_.postResult(-1, VoiceEvent::RegistrationRejected, "Registration rejected");
-    registrations_.erase(found);
+        registrations_.erase(found);
+        return;
+    }
+    if (!registration.lost) {
+        registration.lost = true;
+        registration.retryWait = Timing::scaled(intervals::kIaxRegistrationRetryFirst);
+        outbox_.postResult(-1, VoiceEvent::RegistrationRejected, "Registration rejected");
+    }
+    throttle_.log(
+        LogThrottle::Exchange, LogLevel::Warning, now,
+        "Registrations::finish(): [%s] is not registered at %s (%s), asking again in %lld ms",
+        registration.user.c_str(), registration.registrar.text().c_str(), outcome,
+        static_cast<long long>(std::chrono::duration_cast<std::chrono::milliseconds>(registration.retryWait).count()));
+    registration.nextExchange = now + registration.retryWait;
+    registration.retryWait =
+        std::min<Clock::duration>(registration.retryWait * 2, Timing::scaled(intervals::kIaxRegistrationRetryLongest));
 }
 
 void Registrations::callToken(Dialog& dialog, const std::string& token, Clock::time_point now) {
     Registration* registration = byDialog(dialog.localCall());
     if (!registration) return;
     if (++registration->tokenRounds > kMaxRegistrationTokenRounds) {
-        logMessage(LogLevel::Warning, "Registrations::callToken(): %s keeps asking for a new call token",
-                   registration->registrar.text().c_str());
+        throttle_.log(LogThrottle::Exchange, LogLevel::Warning, now,
+                      "Registrations::callToken(): %s keeps asking for a new call token",
+                      registration->registrar.text().c_str());
         dialogs_.end(dialog.localCall(), now);
-        finish(dialog.localCall(), true);
+        finish(dialog.localCall(), true, "call token refused", now);
         return;
     }
     dialog.restart();
     sendRequest(*registration, dialog, std::nullopt, token, now);
 }
 
-void Registrations::lost(const Dialog& dialog) {
+void Registrations::lost(const Dialog& dialog, Clock::time_point now) {
     const Registration* registration = byDialog(dialog.localCall());
     if (!registration) return;
-    logMessage(LogLevel::Warning, "Registrations::lost(): No answer from %s for [%s]",
-               registration->registrar.text().c_str(), registration->user.c_str());
-    finish(dialog.localCall(), true);
+    throttle_.log(LogThrottle::Exchange, LogLevel::Warning, now, "Registrations::lost(): No answer from %s for [%s]",
+                  registration->registrar.text().c_str(), registration->user.c_str());
+    finish(dialog.localCall(), true, "no answer", now);
+}
+
+bool Registrations::waitsForExchange(const Registration& registration) {
+    return !registration.releasing && registration.accepted && registration.dialog == 0;
 }
 
 void Registrations::refresh(Clock::time_point now) {
-    for (Registration& registration : registrations_)
-        if (!registration.releasing && registration.accepted && registration.dialog == 0 && now >= registration.refreshAt)
-            startExchange(registration, now);
+    for (Registration& registration : registrations_) {
+        if (!waitsForExchange(registration) || now < registration.nextExchange) continue;
+        // Should the exchange not even start, the next attempt comes after the shortest retry.
+        registration.nextExchange = now + Timing::scaled(intervals::kIaxRegistrationRetryFirst);
+        startExchange(registration, now);
+    }
+}
+
+std::optional<Clock::time_point> Registrations::nextDue() const {
+    std::optional<Clock::time_point> due;
+    for (const Registration& registration : registrations_)
+        if (waitsForExchange(registration)) due = earlier(due, registration.nextExchange);
+    return due;
 }
 
 }  // namespace iax

@@ -3,10 +3,13 @@
 #include <arpa/inet.h>
 #include <netdb.h>
 #include <poll.h>
+#include <sys/eventfd.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <cstring>
 
 #include "infra/CLogger.h"
@@ -36,6 +39,7 @@ bool PeerAddress::operator==(const PeerAddress& other) const {
 
 UdpSocket::~UdpSocket() {
     if (fd_ >= 0) close(fd_);
+    if (wakeFd_ >= 0) close(wakeFd_);
 }
 
 bool UdpSocket::open(const std::string& address, int port) {
@@ -45,7 +49,8 @@ bool UdpSocket::open(const std::string& address, int port) {
         return false;
     }
     fd_ = socket(AF_INET, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
-    if (fd_ < 0) {
+    wakeFd_ = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+    if (fd_ < 0 || wakeFd_ < 0) {
         logMessage(LogLevel::Error, "UdpSocket::open(): socket() failed: %s", std::strerror(errno));
         return false;
     }
@@ -76,9 +81,18 @@ int UdpSocket::localPort() const {
     return ntohs(bound.sin_port);
 }
 
-bool UdpSocket::waitReadable(std::chrono::milliseconds timeout) const {
-    pollfd watched{fd_, POLLIN, 0};
-    return poll(&watched, 1, static_cast<int>(timeout.count())) > 0 && (watched.revents & POLLIN);
+void UdpSocket::wait(std::optional<std::chrono::milliseconds> timeout) {
+    pollfd watched[] = {{fd_, POLLIN, 0}, {wakeFd_, POLLIN, 0}};
+    const auto limit = timeout ? std::clamp<std::chrono::milliseconds::rep>(timeout->count(), 0, INT_MAX) : -1;
+    if (poll(watched, 2, static_cast<int>(limit)) > 0 && watched[1].revents) {
+        std::uint64_t wakes = 0;
+        [[maybe_unused]] const ssize_t read = ::read(wakeFd_, &wakes, sizeof wakes);
+    }
+}
+
+void UdpSocket::wake() {
+    const std::uint64_t one = 1;
+    [[maybe_unused]] const ssize_t written = ::write(wakeFd_, &one, sizeof one);
 }
 
 std::optional<std::size_t> UdpSocket::receive(std::span<std::uint8_t> buffer, PeerAddress& from) {

@@ -42,7 +42,10 @@ public:
     // Binds to `address`:`port`; when the port is taken, to an ephemeral port (logged).
     bool open(const std::string& address, int port);
     int localPort() const;
-    bool waitReadable(std::chrono::milliseconds timeout) const;
+    // Waits until a datagram is waiting, wake() is called, or `timeout` passes (none: no limit).
+    void wait(std::optional<std::chrono::milliseconds> timeout);
+    // Ends the wait in progress, or else the next one, at once; from any thread.
+    void wake();
     // One waiting datagram without blocking: its real size (larger than `buffer` when it was
     // cut), or nothing when none is waiting.
     std::optional<std::size_t> receive(std::span<std::uint8_t> buffer, PeerAddress& from);
@@ -50,4 +53,5 @@ public:
 
 private:
     int fd_ = -1;
+    int wakeFd_ = -1;
 };

@@ -6,7 +6,7 @@
 #include "voice/engine/VoiceEngine.h"
 
 // What the engine asks of a stream: device ids and the block size in samples at 8 kHz.
-struct StreamSpec {
+struct StreamFormat {
     int input = -1;
     int output = -1;
     int ring = -1;  // -1: no ring stream of its own (the ring tone, if any, plays on the output)
@@ -32,10 +32,10 @@ public:
     virtual std::vector<AudioDevice> devices() const = 0;
     // The sound system's own choice of input, output and ring device.
     virtual void defaultDevices(int& input, int& output, int& ring) const = 0;
-    // Starts capture on spec.input and playback on spec.output, and the ring stream when
-    // spec.ring is a device; blocks of spec.frames samples reach `client` until stop(). False
+    // Starts capture on format.input and playback on format.output, and the ring stream when
+    // format.ring is a device; blocks of format.frames samples reach `client` until stop(). False
     // when the streams cannot run.
-    virtual bool start(const StreamSpec& spec, AudioStreamClient& client) = 0;
+    virtual bool start(const StreamFormat& format, AudioStreamClient& client) = 0;
     // Stops the streams and returns once no call into the client is running.
     virtual void stop() = 0;
 };

@@ -149,21 +149,21 @@ bool AudioEngine::updateStream() {
         logMessage(LogLevel::Error, "Media: audio stream cannot start before the devices are initialised");
         return false;
     }
-    const StreamSpec spec = chooseStream();
-    ringOnSpeaker_.store(spec.ring < 0);
-    streaming_ = backend_->start(spec, *this);
+    const StreamFormat format = chooseStream();
+    ringOnSpeaker_.store(format.ring < 0);
+    streaming_ = backend_->start(format, *this);
     if (!streaming_) {
-        logMessage(LogLevel::Error, "Media: audio stream failed to start (input[%d] output[%d] ring[%d])", spec.input,
-                   spec.output, spec.ring);
+        logMessage(LogLevel::Error, "Media: audio stream failed to start (input[%d] output[%d] ring[%d])", format.input,
+                   format.output, format.ring);
         return false;
     }
     logMessage(LogLevel::Debug, "Media: audio stream started, input[%d] output[%d] ring[%d], %d samples a block",
-               spec.input, spec.output, spec.ring, spec.frames);
+               format.input, format.output, format.ring, format.frames);
     return true;
 }
 
 // The chosen devices, each replaced by the default when it cannot serve its role.
-StreamSpec AudioEngine::chooseStream() const {
+StreamFormat AudioEngine::chooseStream() const {
     const auto list = backend_->devices();
     int defaultInput = -1, defaultOutput = -1, defaultRing = -1;
     backend_->defaultDevices(defaultInput, defaultOutput, defaultRing);
@@ -172,13 +172,13 @@ StreamSpec AudioEngine::chooseStream() const {
         logMessage(LogLevel::Warning, "Media: %s device %d cannot serve, default %d used", role, chosen, fallback);
         return fallback;
     };
-    StreamSpec spec;
-    spec.input = pick(input_, AudioDevice::Capture, defaultInput, "input");
-    spec.output = pick(output_, AudioDevice::Play, defaultOutput, "output");
+    StreamFormat format;
+    format.input = pick(input_, AudioDevice::Capture, defaultInput, "input");
+    format.output = pick(output_, AudioDevice::Play, defaultOutput, "output");
     const int ring = pick(ring_, AudioDevice::Ring, defaultRing, "ring");
-    spec.ring = ring == spec.output ? -1 : ring;
-    spec.frames = frameSamples_;
-    return spec;
+    format.ring = ring == format.output ? -1 : ring;
+    format.frames = frameSamples_;
+    return format;
 }
 
 int AudioEngine::takeChannels(ChannelList& list) {

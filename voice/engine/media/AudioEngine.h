@@ -49,7 +49,7 @@ private:
     void produceRingBlock(std::int16_t* ring, int frames) override;
 
     bool updateStream();
-    StreamSpec chooseStream() const;
+    StreamFormat chooseStream() const;
     int openChannelCount();
     int takeChannels(ChannelList& list);
     void fillRing(std::int16_t* out, int frames);

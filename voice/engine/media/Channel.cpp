@@ -6,8 +6,8 @@
 
 namespace {
 constexpr int kSamplesPerMs = 8;
-// A peer that keeps sending garbage is logged at its first payload and then every this many.
-constexpr long kMalformedLogEvery = 100;
+// A peer that keeps sending garbage is logged at its first payload and then at most this often.
+constexpr auto kMalformedLogPause = std::chrono::seconds(1);
 }  // namespace
 
 Channel::Channel(int callNo, std::unique_ptr<Codec> encoder, std::unique_ptr<Codec> decoder)
@@ -19,9 +19,12 @@ void Channel::receive(std::uint32_t timestampMs, const std::uint8_t* payload, st
     std::lock_guard decodeGuard(decodeLock_);
     decoded_.clear();
     if (!decoder_->decode(payload, size, decoded_)) {
-        if (malformed_++ % kMalformedLogEvery == 0)
+        const auto now = std::chrono::steady_clock::now();
+        if (malformed_++ == 0 || now - lastMalformedLog_ >= kMalformedLogPause) {
+            lastMalformedLog_ = now;
             logMessage(LogLevel::Warning, "Media: call %d: malformed voice payload of %zu bytes (format %d) dropped, %ld so far",
                        callNo_, size, decoder_->format(), malformed_);
+        }
         return;
     }
     std::lock_guard jitterGuard(jitterLock_);

@@ -54,6 +54,7 @@ private:
     std::unique_ptr<Codec> decoder_;
     std::vector<std::int16_t> decoded_;
     long malformed_ = 0;
+    std::chrono::steady_clock::time_point lastMalformedLog_;
 
     std::mutex jitterLock_;
     JitterBuffer jitter_;

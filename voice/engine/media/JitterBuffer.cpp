@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <utility>
 
 namespace {
 
@@ -54,6 +55,7 @@ std::int64_t JitterBuffer::unitOf(std::uint32_t timestampMs) const {
 
 void JitterBuffer::startPlayout(std::int64_t unit) {
     for (Slot& slot : ring_) slot.unit = -1;
+    margin_ = std::max(margin_, marginFloor());
     playUnit_ = unit - margin_;
     endUnit_ = playUnit_;
     waitRun_ = stretchPending_ = dropPending_ = 0;
@@ -115,6 +117,13 @@ void JitterBuffer::store(std::int64_t unit, const std::int16_t* samples, int cou
 }
 
 void JitterBuffer::pull(std::int16_t* out, int count) {
+    const int blockUnits = std::max(1, count / kUnitSamples);
+    if (blockUnits != blockUnits_) {
+        // Playout started before the audio clock's block was known: wait the missing margin now.
+        blockUnits_ = blockUnits;
+        if (started_ && margin_ < marginFloor())
+            stretchPending_ += marginFloor() - std::exchange(margin_, marginFloor());
+    }
     if (++windowBlocks_ >= kWindowBlocks) endWindow();
     if (!started_) {
         std::fill(out, out + count, 0);
@@ -191,9 +200,10 @@ void JitterBuffer::trimToMaxDelay() {
 void JitterBuffer::endWindow() {
     const bool calm = windowFrames_ > 0 && !windowTroubled_;
     if (calm) {
+        margin_ = std::max(margin_, marginFloor());
         dropPending_ = std::max(0, windowMinSlack_ - margin_);
         if (++calmWindows_ >= kCalmWindowsPerRelax) {
-            margin_ = std::max(kMinMarginUnits, margin_ - 1);
+            margin_ = std::max(marginFloor(), margin_ - 1);
             calmWindows_ = 0;
         }
     } else {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 
@@ -12,7 +13,9 @@
 // merely late then still plays), and when a frame comes after later ones have played the
 // playout waits that long once; both are learnt as a safety margin. When every frame of
 // a two-second window arrived with more slack than the margin, surplus units are dropped
-// (quiet ones first) and the margin relaxes. Lost units are concealed by repeating the last
+// (quiet ones first) and the margin relaxes, but never below one block of the audio clock:
+// frames and pulls of a steady stream take turns in an order that scheduling may swap, and a
+// thinner margin would run dry at each swap. Lost units are concealed by repeating the last
 // one with a fade to silence. A timestamp jump, or audio after a pause, restarts the playout
 // at the margin. The buffer never holds more than kMaxDelayUnits of audio ahead of the
 // playout point, and never more memory than its ring.
@@ -58,6 +61,8 @@ private:
     std::int64_t unitOf(std::uint32_t timestampMs) const;
     void startPlayout(std::int64_t unit);
     void learnLateness(int units);
+    // The least margin: one block of the audio clock.
+    int marginFloor() const { return std::max(kMinMarginUnits, blockUnits_); }
     void store(std::int64_t unit, const std::int16_t* samples, int count);
     void playUnit(std::int16_t* out);
     void conceal(std::int16_t* out);
@@ -76,6 +81,7 @@ private:
     std::int64_t playUnit_ = 0;  // next unit to play; unit numbers are kept positive
     std::int64_t endUnit_ = 0;   // one past the newest unit held
     int margin_ = kMinMarginUnits + 1;
+    int blockUnits_ = 2;   // units the audio clock takes at a time
     int concealRun_ = 0;   // units concealed in a row
     int waitRun_ = 0;      // units waited for while the buffer was dry
     int stretchPending_ = 0;  // units still to wait, after a frame came too late

@@ -97,18 +97,18 @@ void PortAudioBackend::defaultDevices(int& input, int& output, int& ring) const 
     ring = defaultOutput_;
 }
 
-bool PortAudioBackend::start(const StreamSpec& spec, AudioStreamClient& client) {
+bool PortAudioBackend::start(const StreamFormat& format, AudioStreamClient& client) {
     stop();
-    microphone_ = std::make_unique<CaptureQueue>(spec.frames);
+    microphone_ = std::make_unique<CaptureQueue>(format.frames);
     speakerSource_ = std::make_unique<SpeakerSource>(client, *microphone_);
-    capture_ = DeviceStream::openCapture(spec.input, spec.frames, preferredRate_, *microphone_);
-    playback_ = DeviceStream::openPlayback(spec.output, spec.frames, preferredRate_, *speakerSource_);
-    if (spec.ring >= 0) {
+    capture_ = DeviceStream::openCapture(format.input, format.frames, preferredRate_, *microphone_);
+    playback_ = DeviceStream::openPlayback(format.output, format.frames, preferredRate_, *speakerSource_);
+    if (format.ring >= 0) {
         ringSource_ = std::make_unique<RingSource>(client);
-        ring_ = DeviceStream::openPlayback(spec.ring, spec.frames, preferredRate_, *ringSource_);
+        ring_ = DeviceStream::openPlayback(format.ring, format.frames, preferredRate_, *ringSource_);
     }
-    const bool running = capture_ && playback_ && (spec.ring < 0 || ring_) && capture_->start() && playback_->start() &&
-                         (spec.ring < 0 || ring_->start());
+    const bool running = capture_ && playback_ && (format.ring < 0 || ring_) && capture_->start() &&
+                         playback_->start() && (format.ring < 0 || ring_->start());
     if (!running) stop();
     return running;
 }

@@ -30,7 +30,7 @@ public:
     bool initialize() override;
     std::vector<AudioDevice> devices() const override { return devices_; }
     void defaultDevices(int& input, int& output, int& ring) const override;
-    bool start(const StreamSpec& spec, AudioStreamClient& client) override;
+    bool start(const StreamFormat& format, AudioStreamClient& client) override;
     void stop() override;
 
 private:

@@ -14,8 +14,12 @@ constexpr int kMaxCatchUpBlocks = 10;
 
 }  // namespace
 
-VirtualAudioBackend::VirtualAudioBackend(std::string microphoneWav, std::string speakerWav, std::string ringWav)
-    : microphoneWav_(std::move(microphoneWav)), speakerWav_(std::move(speakerWav)), ringWav_(std::move(ringWav)) {}
+VirtualAudioBackend::VirtualAudioBackend(std::string microphoneWav, std::string speakerWav, std::string ringWav,
+                                         Pace pace)
+    : microphoneWav_(std::move(microphoneWav)),
+      speakerWav_(std::move(speakerWav)),
+      ringWav_(std::move(ringWav)),
+      pace_(pace) {}
 
 VirtualAudioBackend::~VirtualAudioBackend() { stop(); }
 
@@ -51,15 +55,27 @@ void VirtualAudioBackend::defaultDevices(int& input, int& output, int& ring) con
     ring = 2;
 }
 
-bool VirtualAudioBackend::start(const StreamSpec& spec, AudioStreamClient& client) {
-    if (spec.frames <= 0 || spec.frames > kMaxFrames) return false;
+bool VirtualAudioBackend::start(const StreamFormat& format, AudioStreamClient& client) {
+    if (format.frames <= 0 || format.frames > kMaxFrames) return false;
     stop();
+    if (pace_ == Pace::Driven) {
+        std::lock_guard guard(lock_);
+        drivenFormat_ = format;
+        drivenClient_ = &client;
+        return true;
+    }
     stopping_ = false;
-    clock_ = std::thread([this, spec, &client] { run(spec, &client); });
+    clock_ = std::thread([this, format, &client] { run(format, &client); });
     return true;
 }
 
 void VirtualAudioBackend::stop() {
+    if (pace_ == Pace::Driven) {
+        std::lock_guard guard(lock_);  // waits for a block that is playing
+        drivenFormat_.reset();
+        drivenClient_ = nullptr;
+        return;
+    }
     if (!clock_.joinable()) return;
     {
         std::lock_guard guard(lock_);
@@ -69,9 +85,9 @@ void VirtualAudioBackend::stop() {
     clock_.join();
 }
 
-void VirtualAudioBackend::run(StreamSpec spec, AudioStreamClient* client) {
+void VirtualAudioBackend::run(StreamFormat format, AudioStreamClient* client) {
     using Clock = std::chrono::steady_clock;
-    const auto period = std::chrono::microseconds(spec.frames * 125);  // 125 µs a sample at 8 kHz
+    const auto period = std::chrono::microseconds(format.frames * 125);  // 125 µs a sample at 8 kHz
     auto next = Clock::now();
     std::unique_lock guard(lock_);
     for (;;) {
@@ -79,21 +95,33 @@ void VirtualAudioBackend::run(StreamSpec spec, AudioStreamClient* client) {
         if (wake_.wait_until(guard, next, [this] { return stopping_; })) return;
         guard.unlock();
         if (Clock::now() - next > kMaxCatchUpBlocks * period) next = Clock::now();
-        runBlock(spec, *client);
+        runBlock(format, *client);
         guard.lock();
     }
 }
 
-void VirtualAudioBackend::runBlock(const StreamSpec& spec, AudioStreamClient& client) {
+bool VirtualAudioBackend::runBlocks(int count) {
+    std::lock_guard guard(lock_);
+    if (!drivenFormat_) return false;
+    for (int block = 0; block < count; ++block) runBlock(*drivenFormat_, *drivenClient_);
+    return true;
+}
+
+bool VirtualAudioBackend::streaming() const {
+    std::lock_guard guard(lock_);
+    return drivenFormat_.has_value();
+}
+
+void VirtualAudioBackend::runBlock(const StreamFormat& format, AudioStreamClient& client) {
     std::array<std::int16_t, kMaxFrames> microphone;
     std::array<std::int16_t, kMaxFrames> speaker;
-    readMicrophone(microphone.data(), spec.frames);
-    client.processBlock(microphone.data(), speaker.data(), spec.frames);
-    speaker_.append(speaker.data(), spec.frames);
-    if (spec.ring < 0) return;
+    readMicrophone(microphone.data(), format.frames);
+    client.processBlock(microphone.data(), speaker.data(), format.frames);
+    speaker_.append(speaker.data(), format.frames);
+    if (format.ring < 0) return;
     std::array<std::int16_t, kMaxFrames> ring;
-    client.produceRingBlock(ring.data(), spec.frames);
-    ring_.append(ring.data(), spec.frames);
+    client.produceRingBlock(ring.data(), format.frames);
+    ring_.append(ring.data(), format.frames);
 }
 
 void VirtualAudioBackend::readMicrophone(std::int16_t* out, int frames) {
