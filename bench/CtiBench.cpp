@@ -1,14 +1,18 @@
 // The CTI link: element-message parsing, inbound messages handled per second from the lab
-// server through the phone's receiver and handlers (with the log written to a file), and the
-// log written for a burst of heartbeats from the CTI server and from the applet.
+// server through the phone's receiver and handlers (with the log written to a file), the
+// log written for a burst of heartbeats from the CTI server and from the applet, and what an
+// idle logged-in phone costs the machine.
 
 #include <benchmark/benchmark.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <filesystem>
+#include <set>
 #include <thread>
 
 #include "AgentVocabulary.h"
+#include "ThreadUsage.h"
 #include "agent/AgentButtons.h"
 #include "agent/CImplementation.h"
 #include "agent/HeadlessAgentWindow.h"
@@ -133,6 +137,26 @@ void AppletBurstLogSize(benchmark::State& state) {
     }
 }
 BENCHMARK(AppletBurstLogSize)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(1);
+
+// An agent logged in and not ready, with nothing happening: the wake-ups and CPU share of every
+// thread but the benchmark's own over ten seconds (the dispatcher, the wrap-up checker, the
+// call timer, the CTI receiver and its heartbeat, the local listener, the log writer, and the
+// lab server's two threads, which wake only for the heartbeat).
+void IdleLoggedInPhone(benchmark::State& state) {
+    LoggedInPhone phone;
+    phone.voice.emitResult(VoiceEvent::RegistrationAccepted, "Registration accepted");
+    while (phone.core.stateMachine().state() != agent::AgentNotReady)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    std::this_thread::sleep_for(std::chrono::seconds(1));  // the login's threads have ended
+    const std::set<int> benchmarkThread{static_cast<int>(gettid())};
+    for (auto _ : state) {
+        const IdleCost cost = idleCost(benchmarkThread, std::chrono::seconds(10));
+        state.counters["threads"] = static_cast<double>(cost.threads);
+        state.counters["wakeups_per_s"] = cost.wakeupsPerSecond;
+        state.counters["cpu_percent"] = cost.cpuPercent;
+    }
+}
+BENCHMARK(IdleLoggedInPhone)->Iterations(1)->Unit(benchmark::kSecond);
 
 }  // namespace
 

@@ -54,6 +54,7 @@ inline constexpr std::chrono::seconds kIaxRegistrationRefresh = 60s;        // a
 inline constexpr std::chrono::milliseconds kIaxRegistrationRetryFirst = 1s;    // a lost registration: asked again after,
 inline constexpr std::chrono::milliseconds kIaxRegistrationRetryLongest = 60s; // doubled each time up to this
 inline constexpr std::chrono::milliseconds kIaxCallPing = 20s;              // keep-alive PING on a call, so a vanished peer is noticed
+inline constexpr std::chrono::milliseconds kIaxFailedPassPause = 100ms;     // after a loop pass that threw
 inline constexpr std::chrono::milliseconds kIaxEndedCallLinger = 10s;       // an ended call still re-acknowledges the peer's resends
 
 // Lab peers (lab/), the simulated outside world.

@@ -273,7 +273,7 @@ TEST_F(CtiLinkTest, ALostLinkReleasesTheIdleAgentChannelAndUnregisters) {
     server.dropConnection();
     ASSERT_TRUE(waitForState(agent::AgentLoggedOut));
     EXPECT_TRUE(eventually([&] { return voice.has("dump 0"); }));
-    EXPECT_TRUE(eventually([&] { return voice.has("unregister 1001 pw 127.0.0.1"); }));
+    EXPECT_TRUE(eventually([&] { return voice.has("unregister 1001 pw 127.0.0.1:4569"); }));
     EXPECT_EQ(core.status().agentState(), "AgentLoggedOut");
     EXPECT_EQ(window.statusText(), "[Logged Out]");
 }

@@ -52,7 +52,7 @@ TEST_F(InboundMessagesTest, LogoutAgentLogsTheAgentOutWithTheServersReason) {
     server.push(labcti::logoutAgent("You are logged out", "SUPERVISOR"));
     EXPECT_EQ(sent("35,"), "35,^1001^SUPERVISOR");
     ASSERT_TRUE(waitForState(agent::AgentLoggedOut));
-    EXPECT_TRUE(voice.has("unregister 1001 pw 127.0.0.1"));
+    EXPECT_TRUE(voice.has("unregister 1001 pw 127.0.0.1:4569"));
     EXPECT_EQ(core.status().agentState(), "AgentLoggedOut");
     EXPECT_TRUE(log.contains("CImplementation::doAgentLogout()"));
 }
