@@ -336,5 +336,6 @@ void CTIConnection::receiveMessages(int socket) {
             linkLost();
             return;
         }
+        pause(intervals::kCtiReceivePause);
     }
 }

@@ -27,7 +27,7 @@ inline constexpr std::chrono::milliseconds kCtiHeartbeatIdle = 5000ms;     // id
 inline constexpr int kCtiHeartbeatMisses = 6;                              // unanswered heartbeats that end the link
 inline constexpr int kCtiSendRetries = 30;                                 // sends that would block
 inline constexpr std::chrono::milliseconds kCtiSendRetryPause = 100ms;
-inline constexpr std::chrono::milliseconds kCtiReceivePause = 10ms;        // after closing a dead link
+inline constexpr std::chrono::milliseconds kCtiReceivePause = 10ms;        // between receive passes
 
 // Wrap-up and the call timer
 inline constexpr std::chrono::milliseconds kWrapUpCheckPause = 1000ms;     // between checker passes
