@@ -225,8 +225,13 @@ void CLogger::writeQueued() {
 }
 
 bool CLogger::flush(std::chrono::milliseconds patience) {
-    std::unique_lock file(fileLock_, std::defer_lock);
-    if (!file.try_lock_for(patience)) return false;
+    const auto deadline = std::chrono::steady_clock::now() + patience;
+    std::unique_lock file(fileLock_, std::try_to_lock);
+    while (!file.owns_lock()) {
+        if (std::chrono::steady_clock::now() >= deadline) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        file.try_lock();
+    }
     writeQueued();
     return true;
 }

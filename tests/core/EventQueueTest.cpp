@@ -86,14 +86,17 @@ TEST(EventQueue, EventQueuedByAnActionWaitsForTheEndOfItsDispatch) {
     RecordingTarget target(queue);
     std::vector<std::string> order;
     std::mutex orderLock;
-    target.onDispatch = [&](int event) {
+    const auto note = [&](const std::string& step) {
         std::lock_guard guard(orderLock);
-        order.push_back("begin " + std::to_string(event));
+        order.push_back(step);
+    };
+    target.onDispatch = [&](int event) {
+        note("begin " + std::to_string(event));
         if (event == 1) {
             queue.QueuePhoneEvent(2);
             std::this_thread::sleep_for(30ms);
         }
-        order.push_back("end " + std::to_string(event));
+        note("end " + std::to_string(event));
     };
     queue.start(target);
     queue.QueuePhoneEvent(1);

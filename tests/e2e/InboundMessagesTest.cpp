@@ -40,10 +40,10 @@ TEST_F(InboundMessagesTest, HoldAgentShowsItsMessageAndPutsTheCustomerOnHold) {
     server.clearReceived();
     server.push(labcti::holdAgent("Supervisor holds your call"));
     EXPECT_EQ(sent("100,"), "100,0^1001^T1");
+    EXPECT_TRUE(eventually([&] { return core.lines().onHold(); }));  // the hold's last step
     EXPECT_TRUE(voice.has("quelch 0 1"));
     EXPECT_EQ(window.ticker(), TickerText::alert("Supervisor holds your call"));
     EXPECT_TRUE(log.contains("***handleHoldAgent: AgentID[1001], TrackNum[T1]"));
-    EXPECT_TRUE(core.lines().onHold());
 }
 
 TEST_F(InboundMessagesTest, LogoutAgentLogsTheAgentOutWithTheServersReason) {
