@@ -101,12 +101,12 @@ void CImplementation::readHostName() {
 
 void CImplementation::initializeVoice() {
     voiceEvents_.clearPreviousStates();
-    const bool voiceReady = voice_.iaxc_initialize(kVoiceCalls) == 0;
-    if (!voiceReady) logMessage(LogLevel::Error, "CImplementation::InitializeIax(): Error in iaxc_initialize()");
+    voiceReady_ = voice_.iaxc_initialize(kVoiceCalls) == 0;
+    if (!voiceReady_) logMessage(LogLevel::Error, "CImplementation::InitializeIax(): Error in iaxc_initialize()");
     queue_.start(*this);
     queue_.QueuePhoneEvent(agent::OkEvent);
     logMessage(LogLevel::Debug, "CImplementation::initialize(): End.");
-    if (!voiceReady) {
+    if (!voiceReady_) {
         showTicker(fixedStatus("Audio device error."));
         window_.disableAllButtons();
     }
@@ -157,12 +157,23 @@ void CImplementation::doUnconditionalAgentLogout(bool hangUp) {
         QueuePhoneEvent(agent::UnconditionalLogoutEvent);
     } else {
         QueuePhoneEvent(agent::LogoutNoHangupEvent);
+        releaseIdleAgentChannel();
     }
+}
+
+// The CTI link is gone and the agent with it. A customer's call stays on; without one, the
+// agent channel is released and the phone unregisters, so the switch sends it no more calls.
+void CImplementation::releaseIdleAgentChannel() {
+    if (status_.inCall || lines_.lineIsUp(1) || lines_.lineIsUp(2)) return;
+    threads_.start("releaseIdleAgentChannel", [this] {
+        if (lines_.lineIsUp(0)) lines_.selectAndDrop(0);
+        UnregisterChannels();
+    });
 }
 
 void CImplementation::startAgentLogout() {
     browser_.shutdown();
-    threads_.start([this] { doAgentLogout(); });
+    threads_.start("doAgentLogout", [this] { doAgentLogout(); });
 }
 
 void CImplementation::doAgentLogout() {
@@ -224,6 +235,12 @@ void CImplementation::applyVoiceFormat() {
 }
 
 void CImplementation::registerWithSwitch() {
+    if (!voiceReady_) {  // calls offered to the agent could not be carried: the login ends here
+        logMessage(LogLevel::Error, "CImplementation::registerWithSwitch(): Audio device error, not registering");
+        showTicker(fixedStatus("Audio device error."));
+        QueuePhoneEvent(agent::FailedEvent);
+        return;
+    }
     switch_.registerWithSwitch(call_.agentId.get(), call_.password.get(), switch_.asteriskHost(),
                                switch_.asteriskPort());
 }
@@ -309,6 +326,10 @@ void CImplementation::openDialPad() { window_.openDialPad(); }
 void CImplementation::refreshAttachedData() { window_.refreshAttachedDataWindow(); }
 
 void CImplementation::setNotReadyReasons(const std::vector<std::string>& reasons) {
+    if (reasons.empty()) {  // the button is hidden; the reasons it offers stay
+        screen_.hide(Control::NotReadyReason, "CImplementation::HideNotReadyReason()");
+        return;
+    }
     const std::vector<std::string> previous = notReadyReasons_.get();
     for (std::size_t i = 0; i < previous.size(); ++i) {
         logMessage(LogLevel::Debug, "remove menu item %d", kFirstReasonCommand + static_cast<int>(i));
@@ -317,10 +338,7 @@ void CImplementation::setNotReadyReasons(const std::vector<std::string>& reasons
     for (const std::string& reason : reasons) logMessage(LogLevel::Debug, "Not Ready Reason to insert [%s]", reason.c_str());
     notReadyReasons_.set(reasons);
     window_.setNotReadyReasons(reasons);
-    if (reasons.empty())
-        screen_.hide(Control::NotReadyReason, "CImplementation::HideNotReadyReason()");
-    else
-        ShowNotReadyReason();
+    ShowNotReadyReason();
 }
 
 void CImplementation::queueAlert(const MessageCenterItem& item) {
@@ -411,7 +429,10 @@ void CImplementation::stopListeningForClient() {
 void CImplementation::doWaitforCleanClose() {
     wrapUp_.stop();
     logMessage(LogLevel::Debug, "CImplementation::doWaitforCleanClose()");
-    threads_.start([this] { CloseOrvane(); });
+    // A close that fails half-way still ends the window, so the program does not linger.
+    threads_.start("CloseOrvane", [this] {
+        if (!runGuarded("CloseOrvane", [this] { CloseOrvane(); })) window_.closeWindow();
+    });
 }
 
 void CImplementation::requestLogout(const std::string& reason) {
@@ -449,11 +470,13 @@ void CImplementation::CloseOrvane() {
     QueuePhoneEvent(agent::NotReadyEvent);
     queue_.waitUntilEmpty();
 
+    // The closing message goes out before the logout is queued: the dispatcher runs the
+    // logout's Close-Connection at once.
+    cti_.logoutReason.set("USER_REQUEST_CLOSE");
+    outbound_.SendLogoutToCti();
     doUnconditionalAgentLogout(true);
     isClosing_ = true;
     messageCenter_.close();
-    cti_.logoutReason.set("USER_REQUEST_CLOSE");
-    outbound_.SendLogoutToCti();
     link_.close();
 
     showTicker(fixedStatus("Please wait ... Encoding "));
@@ -470,9 +493,9 @@ void CImplementation::CloseOrvane() {
 }
 
 // clang-format off
-void CImplementation::CloseConferenceWindow() { window_.closeCompleteConferenceWindow(); }
+void CImplementation::CloseConferenceWindow() { logEntry("CloseConferenceWindow()"); window_.closeCompleteConferenceWindow(); }
 void CImplementation::CloseConnection() { closeCtiConnection(); }
-void CImplementation::CloseDialWindow() { window_.closeDialWindow(); }
+void CImplementation::CloseDialWindow() { logEntry("CloseDialWindow()"); window_.closeDialWindow(); }
 void CImplementation::DisableCompleteConference() { screen_.setDialogControlEnabled(Control::CompleteConference, false, "CImplementation::DisableCompleteConference()"); }
 void CImplementation::DisableConference() { screen_.disable(Control::Conference, "CImplementation::DisableConference()"); }
 void CImplementation::DisableDial() { screen_.disable(Control::Dial, "CImplementation::DisableDial()"); }

@@ -87,9 +87,11 @@ public:
     std::string version() const { return cti_.version.get(); }
     AgentStatus& status() { return status_; }
     CallContext& call() { return call_; }
+    CtiSession& ctiSession() { return cti_; }
     StoredSettings& storedSettings() { return stored_; }
     LoginSettings& loginSettings() { return loginSettings_; }
     LineControl& lines() { return lines_; }
+    ConferenceControl& conferenceControl() { return conference_; }
     WrapUpChecker& wrapUpChecker() { return wrapUp_; }
     OutboundMessages& outbound() { return outbound_; }
     CTIConnection& ctiConnection() { return link_; }
@@ -330,6 +332,7 @@ public:
 
 private:
     void doAgentLogout();
+    void releaseIdleAgentChannel();
     void CloseOrvane();
     void closeCtiConnection();
     void openPreviewDial();
@@ -355,6 +358,7 @@ private:
     MessageCenter messageCenter_;
     Guarded<std::vector<std::string>> notReadyReasons_;
     std::atomic<bool> isClosing_{false};
+    std::atomic<bool> voiceReady_{false};  // the voice engine started with its audio devices
     std::atomic<bool> closeRequested_{false};
 
     // Components with threads of their own; the destructor ends their threads in order.

@@ -54,7 +54,7 @@ public:
 private:
     // "code," then "0^" and the agent ID: the layout most reports share.
     std::string agentReport(int code) const;
-    void send(const std::string& message);
+    bool send(const std::string& message);
 
     CTIConnection& link_;
     CtiSession& session_;

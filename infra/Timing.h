@@ -8,9 +8,11 @@
 namespace intervals {
 using namespace std::chrono_literals;
 
-inline constexpr std::chrono::milliseconds kEventQueuePoll = 5ms;        // dispatcher wake-up wait
 inline constexpr std::chrono::milliseconds kEventQueueDrainPoll = 500ms; // clean close, queue size polls
 inline constexpr int kEventQueueDrainPolls = 60;                         // polls before giving up (61 sleeps)
+
+// Log
+inline constexpr std::chrono::milliseconds kLogWriterGathering = 10ms;    // lines gathered before a write to the file
 
 // Clean close
 inline constexpr std::chrono::milliseconds kClosePopupPoll = 600ms;         // waiting for a screen pop's submit
@@ -32,8 +34,9 @@ inline constexpr std::chrono::milliseconds kWrapUpCheckPause = 1000ms;     // be
 inline constexpr std::chrono::milliseconds kCallTimerTick = 1000ms;
 
 // Local client listener
-inline constexpr std::chrono::milliseconds kClientConnectionWait = 5000ms; // one wait for a connection
+inline constexpr std::chrono::milliseconds kClientGreeting = 2000ms;       // then a client that has said nothing gives way
 inline constexpr std::chrono::milliseconds kClientSilence = 30000ms;       // a silent client is dropped
+inline constexpr std::chrono::milliseconds kClientStopWait = 10000ms;      // stop() waits this long for the listening thread
 inline constexpr std::chrono::milliseconds kClientAnswerPause = 500ms;     // before a forced hang-up or ready
 inline constexpr int kRemoteDialTrackNumberWaits = 9;
 inline constexpr std::chrono::milliseconds kRemoteDialTrackNumberWait = 1000ms;
@@ -64,6 +67,7 @@ inline constexpr std::chrono::seconds kIaxRegistrationRefresh = 60s;        // a
 inline constexpr std::chrono::milliseconds kIaxRegistrationRetryFirst = 1s;    // a lost registration: asked again after,
 inline constexpr std::chrono::milliseconds kIaxRegistrationRetryLongest = 60s; // doubled each time up to this
 inline constexpr std::chrono::milliseconds kIaxCallPing = 20s;              // keep-alive PING on a call, so a vanished peer is noticed
+inline constexpr std::chrono::milliseconds kIaxFailedPassPause = 100ms;     // after a loop pass that threw
 inline constexpr std::chrono::milliseconds kIaxEndedCallLinger = 10s;       // an ended call still re-acknowledges the peer's resends
 
 // Call recording

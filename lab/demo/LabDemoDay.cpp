@@ -160,7 +160,7 @@ bool LabDemoDay::startPhone() {
         {"ORVANE_AUDIO", "virtual"},         {"ORVANE_AUDIO_MIC", file("microphone.wav")},
         {"ORVANE_AUDIO_SPEAKER", file("speaker.wav")}, {"ORVANE_AUDIO_RING", file("ring.wav")},
         {"XDG_CONFIG_HOME", file("config")}, {"XDG_RUNTIME_DIR", runtime},
-        {"ORVANE_RECORDINGS_DIR", file("recordings")}};
+        {"ORVANE_RECORDINGS_DIR", file("recordings")}, {"ORVANE_LOG_DIR", options_.folder}};
     phoneStarted_ = std::filesystem::file_time_type::clock::now();
     narrate_("starting the phone: " + options_.phoneProgram + " --headless (virtual audio, files in " + options_.folder + ")");
     if (!phone_.start(arguments, environment, options_.folder, file("stderr.txt"))) {

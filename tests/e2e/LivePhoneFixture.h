@@ -26,6 +26,7 @@
 #include "support/Eventually.h"
 #include "support/LogCapture.h"
 #include "support/TempDir.h"
+#include "support/TimeScale.h"
 #include "voice/engine/iax/IaxVoiceEngine.h"
 #include "voice/engine/media/Codec.h"
 #include "voice/engine/media/MediaEngine.h"
@@ -46,7 +47,6 @@ protected:
     static inline const std::string kPassword = "pw1001";
 
     LivePhoneFixture() {
-        Timing::setScale(0.1);
         SettingsStore::useFolder(folder.str());
         RecordingStore::useFolder(file("recordings"));
         labwav::write(file("microphone.wav"), labtone::make(kAgentHertz, 2.0));
@@ -69,7 +69,6 @@ protected:
         core.reset();  // before the engine it runs on
         voice.reset();
         RecordingStore::useFolder({});
-        Timing::setScale(1.0);
     }
 
     std::string file(const std::string& name) const { return (folder.path() / name).string(); }
@@ -124,6 +123,7 @@ protected:
     std::string sent(const std::string& prefix) { return cti.waitFor(prefix, kWait).value_or("<nothing>"); }
     std::string onWire(const std::string& prefix) { return switchboard.waitFor(prefix, kWait).value_or("<nothing>"); }
 
+    ScopedTimeScale timeScale{0.1};
     TempDir folder;
     LogCapture log;
     LabSwitch switchboard;
