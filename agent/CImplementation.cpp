@@ -493,9 +493,9 @@ void CImplementation::CloseOrvane() {
 }
 
 // clang-format off
-void CImplementation::CloseConferenceWindow() { logEntry("CloseConferenceWindow()"); window_.closeCompleteConferenceWindow(); }
+void CImplementation::CloseConferenceWindow() { logMessage(LogLevel::Debug, "CloseConferenceWindow()"); window_.closeCompleteConferenceWindow(); }
 void CImplementation::CloseConnection() { closeCtiConnection(); }
-void CImplementation::CloseDialWindow() { logEntry("CloseDialWindow()"); window_.closeDialWindow(); }
+void CImplementation::CloseDialWindow() { logMessage(LogLevel::Debug, "CloseDialWindow()"); window_.closeDialWindow(); }
 void CImplementation::DisableCompleteConference() { screen_.setDialogControlEnabled(Control::CompleteConference, false, "CImplementation::DisableCompleteConference()"); }
 void CImplementation::DisableConference() { screen_.disable(Control::Conference, "CImplementation::DisableConference()"); }
 void CImplementation::DisableDial() { screen_.disable(Control::Dial, "CImplementation::DisableDial()"); }

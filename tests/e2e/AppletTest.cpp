@@ -188,7 +188,7 @@ TEST_F(AppletTest, ARemoteDialTheEngineCannotPlaceIsAnsweredFailed) {
     applet->send(labapplet::dial("0612", "T5"));
     EXPECT_EQ(reply("1,"), "1,0612^T5^FAILED");
     ASSERT_TRUE(waitForState(agent::AgentNotReady));
-    EXPECT_EQ(window.ticker(), TickerText::alert("Dial failed !"));
+    EXPECT_TRUE(tickerShowed("Dial failed !"));
 }
 
 TEST_F(AppletTest, StoppingTheListenerDuringARemoteDialDoesNotWaitForTheTrackNumber) {

@@ -42,7 +42,7 @@ TEST_F(InboundMessagesTest, HoldAgentShowsItsMessageAndPutsTheCustomerOnHold) {
     EXPECT_EQ(sent("100,"), "100,0^1001^T1");
     EXPECT_TRUE(eventually([&] { return core.lines().onHold(); }));  // the hold's last step
     EXPECT_TRUE(voice.has("quelch 0 1"));
-    EXPECT_EQ(window.ticker(), TickerText::alert("Supervisor holds your call"));
+    EXPECT_TRUE(tickerShowed("Supervisor holds your call"));
     EXPECT_TRUE(log.contains("***handleHoldAgent: AgentID[1001], TrackNum[T1]"));
 }
 
@@ -66,9 +66,12 @@ TEST_F(InboundMessagesTest, SubmitNotifyFollowsTheWebPagesSubmission) {
     EXPECT_TRUE(core.call().submitPending);
 
     server.push(labcti::submitNotify({"1001", "ClientA", "Winter", "submit_sent", "SOLD"}));
-    ASSERT_TRUE(eventually([&] { return !browser.submitNotifications().empty(); }));
-    EXPECT_EQ(browser.submitNotifications().back(), "1001.ClientA.Winter.submit_sent.SOLD");
+    ASSERT_TRUE(waitForState(agent::AgentReadyInCall));
+    EXPECT_FALSE(core.call().submitPending);
+    EXPECT_TRUE(log.contains("BrowserHandler::OnSubmitNotify(): Message: [1001.ClientA.Winter.submit_sent.SOLD]."));
 
+    server.push(labcti::submitNotify({"1001", "ClientA", "Winter", "submit_required", ""}));
+    ASSERT_TRUE(waitForState(agent::AgentReadySubmitReqInCall));
     server.push(labcti::submitNotify({"1001", "ClientA", "Winter", "", ""}));  // the page was closed
     ASSERT_TRUE(waitForState(agent::AgentReadyInCall));
     EXPECT_FALSE(core.call().submitPending);
@@ -96,13 +99,13 @@ TEST_F(InboundMessagesTest, RecordServerIsKeptAndAnInvalidOneKeepsRecordingsLoca
     EXPECT_EQ(stored.host, "10.0.0.5");
     EXPECT_EQ(stored.port, 9000);
     EXPECT_TRUE(stored.ssl);
-    EXPECT_FALSE(stored.keepRecordingsLocally);
+    EXPECT_TRUE(stored.known());
     EXPECT_TRUE(log.contains("New Recording server received successfully [10.0.0.5:9000]"));
 
     pushAndWait(labcti::recordServer({"10.0.0.5", "", "0"}));
     stored = core.loginSettings().recordServer();
     EXPECT_EQ(stored.port, 0);
-    EXPECT_TRUE(stored.keepRecordingsLocally);
+    EXPECT_FALSE(stored.known());
     EXPECT_EQ(log.levelOf("New Recording server received is invalid [10.0.0.5:0]"), "WARNING");
     EXPECT_TRUE(log.contains("Will keep all recordings locally"));
 }
