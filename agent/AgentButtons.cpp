@@ -86,6 +86,11 @@ void AgentButtons::showDialPad() {
         return;
     }
     addToDialHistory(number);
+    if (state == "AgentNotReady") {
+        // A call the agent makes while not ready is recorded under the number dialled.
+        logMessage(LogLevel::Debug, "Implementation : Copy dial string to ani string for Not-Ready Recordings");
+        core_.call().ani.set(number);
+    }
     if (core_.lines().useOnlytt()) return;
     core_.dial(number, core_.getVelmoraTrackNum(-1));
 }
@@ -136,7 +141,7 @@ void AgentButtons::OnBnClickedButtonClose() {
                            Control::NotReadyReason, Control::AttachedData})
         window_.enableControl(button, false);
     window_.setWindowClosing();
-    window_.showTicker({"Please wait ... Closing ", 0x46839D, 0x000000, 2, 1});
+    core_.showTicker({"Please wait ... Closing ", 0x46839D, 0x000000, 0, 3});
     core_.doWaitforCleanClose();
 }
 

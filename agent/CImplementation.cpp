@@ -7,7 +7,6 @@
 
 #include "AgentVocabulary.h"
 #include "core/AgentWindow.h"
-#include "desktop/BrowserHandler.h"
 #include "infra/CLogger.h"
 #include "infra/Timing.h"
 #include "voice/AudioDeviceSelection.h"
@@ -23,7 +22,8 @@ constexpr int kVoiceCalls = 3;
 constexpr int kFirstReasonCommand = 33791;
 constexpr std::uint32_t kCloseColour = 0x46839D;  // RGB(70,131,157)
 
-TickerText closingText(std::string text) { return {std::move(text), kCloseColour, 0x000000, 2, 1}; }
+// The program's own status texts that stand still on the ticker (start-up failure, closing).
+TickerText fixedStatus(std::string text) { return {std::move(text), kCloseColour, 0x000000, 0, 3}; }
 
 }  // namespace
 
@@ -31,12 +31,13 @@ CImplementation::CImplementation(Seams seams)
     : window_(seams.window),
       queue_(seams.queue),
       voice_(seams.voice),
-      browser_(seams.browser),
       store_([this](const std::string& text, const std::string& caption) { window_.showMessageBox(text, caption); }),
       fsm_(queue_),
       stored_(store_),
       loginSettings_(store_),
       screen_(window_, status_, *this),
+      ticker_(window_),
+      messageCenter_([this](const TickerText& text) { ticker_.setTickerText(text); }),
       switch_(voice_, *this),
       lines_(voice_, call_, *this, threads_),
       dialer_(voice_, lines_, switch_, call_, status_, *this, threads_),
@@ -47,7 +48,9 @@ CImplementation::CImplementation(Seams seams)
       listener_(*this, status_, call_, seams.clientPort),
       inbound_(cti_, call_, status_, *this),
       link_(*this, inbound_),
-      outbound_(link_, cti_, call_, status_, *this) {
+      outbound_(link_, cti_, call_, status_, *this),
+      recorder_({voice_, *this, loginSettings_}),
+      browser_(*this, call_, seams.browser) {
     cti_.version.set(ORVANE_VERSION);
     wrapUp_.start();
 }
@@ -56,7 +59,10 @@ CImplementation::~CImplementation() {
     try {
         logMessage(LogLevel::Debug, "Entering the destructor... ~CImplementation");
         isClosing_ = true;
+        browser_.shutdown();
+        messageCenter_.close();
         queue_.join();
+        recorder_.shutdown();
         voice_.iaxc_set_event_callback({});
         wrapUp_.stop();
         callTimer_.stop();
@@ -70,8 +76,6 @@ CImplementation::~CImplementation() {
     }
 }
 
-void CImplementation::logEntry(const char* line) { logMessage(LogLevel::Debug, "%s", line); }
-
 void CImplementation::initialize() {
     loginSettings_.resetRecordingSettings();
     logMessage(LogLevel::Debug, "CImplementation::initialize(): Start.");
@@ -79,6 +83,7 @@ void CImplementation::initialize() {
     stored_.load(agentId);
     call_.agentId.set(agentId);
     logMessage(LogLevel::Debug, "INIT 11");
+    messageCenter_.start();
     readHostName();
     initializeVoice();
 }
@@ -96,13 +101,13 @@ void CImplementation::readHostName() {
 
 void CImplementation::initializeVoice() {
     voiceEvents_.clearPreviousStates();
-    const bool voiceReady = voice_.iaxc_initialize(kVoiceCalls) == 0;
-    if (!voiceReady) logMessage(LogLevel::Error, "CImplementation::InitializeIax(): Error in iaxc_initialize()");
+    voiceReady_ = voice_.iaxc_initialize(kVoiceCalls) == 0;
+    if (!voiceReady_) logMessage(LogLevel::Error, "CImplementation::InitializeIax(): Error in iaxc_initialize()");
     queue_.start(*this);
     queue_.QueuePhoneEvent(agent::OkEvent);
     logMessage(LogLevel::Debug, "CImplementation::initialize(): End.");
-    if (!voiceReady) {
-        window_.showTicker({"Audio device error.", kCloseColour, 0x000000, 0, 3});
+    if (!voiceReady_) {
+        showTicker(fixedStatus("Audio device error."));
         window_.disableAllButtons();
     }
     voice_.iaxc_set_event_callback([this](const VoiceEvent& event) { voiceEvents_.iaxc_callback(event); });
@@ -120,7 +125,8 @@ void CImplementation::doAgentLogin() {
 }
 
 bool CImplementation::doAgentReady() {
-    endOfWrapUp_.release();
+    recorder_.releaseEndOfWrapUp();
+    browser_.start();
     QueuePhoneEvent(agent::ReadyEvent);
     wrapUp_.setInWrapUp(false);
     call_.submitPending = false;
@@ -151,11 +157,23 @@ void CImplementation::doUnconditionalAgentLogout(bool hangUp) {
         QueuePhoneEvent(agent::UnconditionalLogoutEvent);
     } else {
         QueuePhoneEvent(agent::LogoutNoHangupEvent);
+        releaseIdleAgentChannel();
     }
 }
 
+// The CTI link is gone and the agent with it. A customer's call stays on; without one, the
+// agent channel is released and the phone unregisters, so the switch sends it no more calls.
+void CImplementation::releaseIdleAgentChannel() {
+    if (status_.inCall || lines_.lineIsUp(1) || lines_.lineIsUp(2)) return;
+    threads_.start("releaseIdleAgentChannel", [this] {
+        if (lines_.lineIsUp(0)) lines_.selectAndDrop(0);
+        UnregisterChannels();
+    });
+}
+
 void CImplementation::startAgentLogout() {
-    threads_.start([this] { doAgentLogout(); });
+    browser_.shutdown();
+    threads_.start("doAgentLogout", [this] { doAgentLogout(); });
 }
 
 void CImplementation::doAgentLogout() {
@@ -163,7 +181,7 @@ void CImplementation::doAgentLogout() {
     QueuePhoneEvent(agent::SubmitSentEvent);
     QueuePhoneEvent(agent::NotReadyEvent);
     logMessage(LogLevel::Debug, "CImplementation::doAgentLogout()");
-    endOfWrapUp_.release();
+    recorder_.releaseEndOfWrapUp();
     wrapUp_.setInWrapUp(false);
     callTimer_.stop();
     lines_.dropAllLines();
@@ -217,6 +235,12 @@ void CImplementation::applyVoiceFormat() {
 }
 
 void CImplementation::registerWithSwitch() {
+    if (!voiceReady_) {  // calls offered to the agent could not be carried: the login ends here
+        logMessage(LogLevel::Error, "CImplementation::registerWithSwitch(): Audio device error, not registering");
+        showTicker(fixedStatus("Audio device error."));
+        QueuePhoneEvent(agent::FailedEvent);
+        return;
+    }
     switch_.registerWithSwitch(call_.agentId.get(), call_.password.get(), switch_.asteriskHost(),
                                switch_.asteriskPort());
 }
@@ -247,6 +271,41 @@ void CImplementation::setPermissions(bool dial, bool transfer, bool conference) 
 
 void CImplementation::setRecordServer(const std::string& host, int port, bool ssl) {
     loginSettings_.setRecordServer(host, port, ssl);
+    if (loginSettings_.recordServer().known()) recorder_.startResend();
+}
+
+// Every fact of the call that a recording carries is read here, and only here.
+RecordingFacts CImplementation::recordingFacts() {
+    RecordingFacts facts;
+    facts.trackNumber = call_.trackNumber.get();
+    facts.ani = call_.ani.get();
+    facts.callTime = call_.callDateTime.get();
+    facts.tagging = {call_.recordingTagged, call_.tagClient.get(), call_.tagCampaign.get(), call_.tagStatus.get()};
+    facts.defaultClient = call_.defaultClient.get();
+    facts.defaultCampaign = call_.defaultCampaign.get();
+    facts.agentId = call_.agentId.get();
+    facts.switchHost = switch_.asteriskHost();
+    return facts;
+}
+
+void CImplementation::beginRecordedCall(const RecordingFacts& facts) {
+    call_.callDateTime.set(facts.callTime);
+    call_.recordingTagged = facts.tagging.tagged;
+    call_.tagStatus.set(facts.tagging.status);
+    call_.tagCampaign.set(facts.tagging.campaign);
+    call_.tagClient.set(facts.tagging.client);
+    call_.ani.set(facts.ani);
+    call_.setTrackNumber(facts.trackNumber);
+}
+
+void CImplementation::endRecordedCall() {
+    callTimer_.stop();
+    lines_.setUsing2lines();
+    call_.callDateTime.set("");
+}
+
+void CImplementation::clearTickerAfterCall() {
+    if (!browser_.popupInProgress()) window_.showTicker({"", 0x0000FF, 0x000000, 2, 1});
 }
 
 void CImplementation::tagInboundCall() {
@@ -256,7 +315,7 @@ void CImplementation::tagInboundCall() {
     call_.recordingTagged = true;
 }
 
-void CImplementation::showTicker(const TickerText& text) { window_.showTicker(text); }
+void CImplementation::showTicker(const TickerText& text) { ticker_.setTickerText(text); }
 
 void CImplementation::openScreenPop(const std::string& url) { browser_.setUrl(url); }
 
@@ -267,6 +326,10 @@ void CImplementation::openDialPad() { window_.openDialPad(); }
 void CImplementation::refreshAttachedData() { window_.refreshAttachedDataWindow(); }
 
 void CImplementation::setNotReadyReasons(const std::vector<std::string>& reasons) {
+    if (reasons.empty()) {  // the button is hidden; the reasons it offers stay
+        screen_.hide(Control::NotReadyReason, "CImplementation::HideNotReadyReason()");
+        return;
+    }
     const std::vector<std::string> previous = notReadyReasons_.get();
     for (std::size_t i = 0; i < previous.size(); ++i) {
         logMessage(LogLevel::Debug, "remove menu item %d", kFirstReasonCommand + static_cast<int>(i));
@@ -275,10 +338,7 @@ void CImplementation::setNotReadyReasons(const std::vector<std::string>& reasons
     for (const std::string& reason : reasons) logMessage(LogLevel::Debug, "Not Ready Reason to insert [%s]", reason.c_str());
     notReadyReasons_.set(reasons);
     window_.setNotReadyReasons(reasons);
-    if (reasons.empty())
-        screen_.hide(Control::NotReadyReason, "CImplementation::HideNotReadyReason()");
-    else
-        ShowNotReadyReason();
+    ShowNotReadyReason();
 }
 
 void CImplementation::queueAlert(const MessageCenterItem& item) {
@@ -366,22 +426,13 @@ void CImplementation::stopListeningForClient() {
     listener_.stop();
 }
 
-void CImplementation::startRecording() {
-    logMessage(LogLevel::Debug, "CImplementation::StartRecording()");
-    outbound_.GetCtiTime();
-    callTimer_.start();
-}
-
-void CImplementation::stopRecording() {
-    logMessage(LogLevel::Debug, "CImplementation::StopRecording()");
-    callTimer_.stop();
-    lines_.setUsing2lines();
-}
-
 void CImplementation::doWaitforCleanClose() {
     wrapUp_.stop();
     logMessage(LogLevel::Debug, "CImplementation::doWaitforCleanClose()");
-    threads_.start([this] { CloseOrvane(); });
+    // A close that fails half-way still ends the window, so the program does not linger.
+    threads_.start("CloseOrvane", [this] {
+        if (!runGuarded("CloseOrvane", [this] { CloseOrvane(); })) window_.closeWindow();
+    });
 }
 
 void CImplementation::requestLogout(const std::string& reason) {
@@ -400,46 +451,51 @@ void CImplementation::CloseOrvane() {
     logMessage(LogLevel::Debug, "doWaitforCleanClose()");
     if (lines_.anyLineUp()) lines_.dropBusyLines();
 
-    window_.showTicker(closingText("Please wait ... Closing "));
+    showTicker(fixedStatus("Please wait ... Closing "));
     window_.enableControl(Control::Login, false);
 
     logMessage(LogLevel::Debug, "Waiting for submit");
-    window_.showTicker(closingText("Waiting for popup completion "));
+    showTicker(fixedStatus("Waiting for popup completion "));
     while (browser_.popupInProgress()) {
         logMessage(LogLevel::Debug, "Waiting for popup completion");
-        window_.showTicker(closingText("Waiting for popup completion "));
+        showTicker(fixedStatus("Waiting for popup completion "));
         std::this_thread::sleep_for(Timing::scaled(intervals::kClosePopupPoll));
     }
 
     StopRecording();
-    endOfWrapUp_.release();
+    recorder_.releaseEndOfWrapUp();
     SendCalltoQms();
 
-    window_.showTicker(closingText("Please wait ... Processing "));
+    showTicker(fixedStatus("Please wait ... Processing "));
     QueuePhoneEvent(agent::NotReadyEvent);
     queue_.waitUntilEmpty();
 
-    doUnconditionalAgentLogout(true);
-    isClosing_ = true;
+    // The closing message goes out before the logout is queued: the dispatcher runs the
+    // logout's Close-Connection at once.
     cti_.logoutReason.set("USER_REQUEST_CLOSE");
     outbound_.SendLogoutToCti();
+    doUnconditionalAgentLogout(true);
+    isClosing_ = true;
+    messageCenter_.close();
     link_.close();
 
-    window_.showTicker(closingText("Please wait ... Encoding "));
+    showTicker(fixedStatus("Please wait ... Encoding "));
+    recorder_.waitForRecordings();
     logMessage(LogLevel::Debug, "Waiting for message center to stop");
-    window_.showTicker(closingText("Waiting for Message Center module to stop"));
+    showTicker(fixedStatus("Waiting for Message Center module to stop"));
+    messageCenter_.waitUntilStopped();
     logMessage(LogLevel::Debug, "Message center stopped");
 
-    window_.showTicker(closingText("Please wait ... Closing"));
+    showTicker(fixedStatus("Please wait ... Closing"));
     std::this_thread::sleep_for(Timing::scaled(intervals::kCloseFinalPause));
     logMessage(LogLevel::Debug, "Finish close");
     window_.closeWindow();
 }
 
 // clang-format off
-void CImplementation::CloseConferenceWindow() { window_.closeCompleteConferenceWindow(); }
+void CImplementation::CloseConferenceWindow() { logMessage(LogLevel::Debug, "CloseConferenceWindow()"); window_.closeCompleteConferenceWindow(); }
 void CImplementation::CloseConnection() { closeCtiConnection(); }
-void CImplementation::CloseDialWindow() { window_.closeDialWindow(); }
+void CImplementation::CloseDialWindow() { logMessage(LogLevel::Debug, "CloseDialWindow()"); window_.closeDialWindow(); }
 void CImplementation::DisableCompleteConference() { screen_.setDialogControlEnabled(Control::CompleteConference, false, "CImplementation::DisableCompleteConference()"); }
 void CImplementation::DisableConference() { screen_.disable(Control::Conference, "CImplementation::DisableConference()"); }
 void CImplementation::DisableDial() { screen_.disable(Control::Dial, "CImplementation::DisableDial()"); }
@@ -496,7 +552,7 @@ void CImplementation::SendAgentDialingToCti() { outbound_.SendAgentDialingToCti(
 void CImplementation::SendAgentInCallToCti() { outbound_.SendAgentInCallToCti(); }
 void CImplementation::SendCallAnsweredToCti() { outbound_.SendCallAnsweredToCti(); }
 void CImplementation::SendCallNoAnswerToCti() { outbound_.SendCallNoAnswerToCti(); }
-void CImplementation::SendCalltoQms() { logEntry("CImplementation::SendCalltoQms()"); }
+void CImplementation::SendCalltoQms() { recorder_.SendCalltoQms(); }
 void CImplementation::SendCancelPreviewToCti() { outbound_.SendCancelPreviewToCti(); }
 void CImplementation::SendNotReadyAfterWrapUpToCti() { outbound_.SendNotReadyAfterWrapUpToCti(); }
 void CImplementation::SendNotReadyReasonSetToCti() { outbound_.SendNotReadyReasonSetToCti(); }
@@ -566,10 +622,10 @@ void CImplementation::ShowNotReadyReason() { screen_.show(Control::NotReadyReaso
 void CImplementation::ShowReady() { screen_.show(Control::Ready, "CImplementation::ShowReady()"); }
 void CImplementation::ShowUnHold() { screen_.show(Control::Unhold, "CImplementation::ShowUnHold()"); }
 void CImplementation::StartListeningForClient() { startListeningForClient(); }
-void CImplementation::StartRecording() { startRecording(); }
+void CImplementation::StartRecording() { recorder_.StartRecording(); }
 void CImplementation::StartRinging() { lines_.StartRinging(); }
 void CImplementation::StopListeningForClient() { stopListeningForClient(); }
-void CImplementation::StopRecording() { stopRecording(); }
+void CImplementation::StopRecording() { recorder_.StopRecording(); }
 void CImplementation::StopRinging() { lines_.StopRinging(); }
 void CImplementation::UnregisterChannels() { switch_.UnregisterChannels(call_.agentId.get(), call_.password.get()); }
 void CImplementation::UnsetUseOnlytt() { lines_.setUseOnlytt(false); }

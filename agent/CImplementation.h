@@ -18,14 +18,17 @@
 #include "cti/CtiSession.h"
 #include "cti/InboundMessages.h"
 #include "cti/OutboundMessages.h"
+#include "desktop/BrowserHandler.h"
 #include "desktop/CTimer.h"
 #include "desktop/ClientListener.h"
 #include "desktop/MessageCenter.h"
+#include "desktop/Ticker.h"
 #include "desktop/WrapUpChecker.h"
 #include "infra/Guarded.h"
-#include "infra/Semaphore.h"
 #include "infra/SettingsStore.h"
 #include "infra/ThreadGroup.h"
+#include "recording/CallRecorder.h"
+#include "recording/RecordingAgent.h"
 #include "voice/ConferenceControl.h"
 #include "voice/Dialer.h"
 #include "voice/LineControl.h"
@@ -34,7 +37,7 @@
 #include "voice/VoiceEvents.h"
 
 class AgentWindow;
-class BrowserHandler;
+class BrowserView;
 class VoiceEngine;
 
 // The agent core: owns the state machine, the agent's state and every component of the
@@ -45,14 +48,16 @@ class CImplementation : public AgentActions,
                         public CtiAgent,
                         public VoiceAgent,
                         public WrapUpChecker::Agent,
-                        public ClientListener::Agent {
+                        public ClientListener::Agent,
+                        public RecordingAgent,
+                        public BrowserHandler::Agent {
 public:
     // The outside world the core drives; `clientPort` is the local client listener's port.
     struct Seams {
         AgentWindow& window;
         EventQueue& queue;
         VoiceEngine& voice;
-        BrowserHandler& browser;
+        BrowserView& browser;  // the screen pop's window
         int clientPort = ClientListener::kDefaultPort;
     };
 
@@ -89,14 +94,17 @@ public:
     std::string version() const { return cti_.version.get(); }
     AgentStatus& status() { return status_; }
     CallContext& call() { return call_; }
+    CtiSession& ctiSession() { return cti_; }
     StoredSettings& storedSettings() { return stored_; }
     LoginSettings& loginSettings() { return loginSettings_; }
     LineControl& lines() { return lines_; }
+    ConferenceControl& conferenceControl() { return conference_; }
     WrapUpChecker& wrapUpChecker() { return wrapUp_; }
     OutboundMessages& outbound() { return outbound_; }
     CTIConnection& ctiConnection() { return link_; }
     ClientListener& clientListener() { return listener_; }
     MessageCenter& messageCenter() { return messageCenter_; }
+    BrowserHandler& browserHandler() { return browser_; }
     CTimer& callTimer() { return callTimer_; }
     const AgentStateMachine& stateMachine() const { return fsm_; }
     // Runs `use` on the current call's data under its lock; nothing without a call.
@@ -300,7 +308,7 @@ public:
 
     // What the wrap-up checker and the local client ask of the agent.
     void applyActionAfterWrapUp(const std::string& action) override;
-    void releaseEndOfWrapUp() override { endOfWrapUp_.release(); }
+    void releaseEndOfWrapUp() override { recorder_.releaseEndOfWrapUp(); }
     void clickReady() override;
     bool dialWindowOpen() override;
     bool callTimerRunning() override { return callTimer_.running(); }
@@ -310,6 +318,20 @@ public:
     void dial(const std::string& number, const std::string& trackNumber) override { dialer_.dial(number, trackNumber); }
     void setAgentMode(int mode) override { lines_.setAgentMode(mode); }
 
+    // What the recorder asks of the agent.
+    RecordingFacts recordingFacts() override;
+    void beginRecordedCall(const RecordingFacts& facts) override;
+    void endRecordedCall() override;
+    void requestCtiTime() override { outbound_.GetCtiTime(); }
+    void startCallTimer() override { callTimer_.start(); }
+    void clearTickerAfterCall() override;
+    void sendRecordingNotice(const std::string& trackNumber, const std::string& nameWithoutExtension) override {
+        outbound_.sendRecordingNotice(trackNumber, nameWithoutExtension);
+    }
+
+    // What the screen pop asks of the agent.
+    void SendTransferToCti() override { outbound_.SendTransferToCti(OutboundMessages::ToPhoneNumber); }
+
     // The main window's hold pair: Unhold puts the call on hold, Hold takes it off.
     void OnBnClickedButtonUnHold();
     void OnBnClickedButtonHold();
@@ -318,23 +340,20 @@ public:
     void OnBnClickedButtonConference();
 
 private:
-    static void logEntry(const char* line);
     void doAgentLogout();
+    void releaseIdleAgentChannel();
     void CloseOrvane();
     void closeCtiConnection();
     void openPreviewDial();
     void setInWrapUpForAgent();
     void startListeningForClient();
     void stopListeningForClient();
-    void startRecording();
-    void stopRecording();
     void readHostName();
     void initializeVoice();
 
     AgentWindow& window_;
     EventQueue& queue_;
     VoiceEngine& voice_;
-    BrowserHandler& browser_;
 
     SettingsStore store_;
     AgentStateMachine fsm_;
@@ -344,10 +363,11 @@ private:
     StoredSettings stored_;
     LoginSettings loginSettings_;
     ScreenState screen_;
+    Ticker ticker_;
     MessageCenter messageCenter_;
     Guarded<std::vector<std::string>> notReadyReasons_;
-    Semaphore endOfWrapUp_;
     std::atomic<bool> isClosing_{false};
+    std::atomic<bool> voiceReady_{false};  // the voice engine started with its audio devices
     std::atomic<bool> closeRequested_{false};
     std::function<void()> afterEvent_;
 
@@ -364,4 +384,6 @@ private:
     InboundMessages inbound_;
     CTIConnection link_;
     OutboundMessages outbound_;
+    CallRecorder recorder_;
+    BrowserHandler browser_;
 };

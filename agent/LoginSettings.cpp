@@ -66,11 +66,15 @@ void LoginSettings::loadAutoUpdateSettings() {
     autoUpdate_.set(settings);
 }
 
-void LoginSettings::setRecordServer(const std::string& host, int port, bool ssl) {
-    recordServer_.update([&](RecordServer& server) {
-        server.host = host;
-        server.port = port;
-        server.ssl = ssl;
-        if (host.empty() || port == 0) server.keepRecordingsLocally = true;
-    });
+void LoginSettings::storeAutoUpdatePath(const std::string& path) {
+    autoUpdate_.update([&](AutoUpdateSettings& settings) { settings.path = path; });
+    store_.writeRegistryValue("AutoUpdate path", path);
+}
+
+void LoginSettings::setRecordServer(const std::string& host, int port, bool ssl) { recordServer_.set({host, port, ssl}); }
+
+std::string LoginSettings::recordingServerCaFile() const {
+    std::string path;
+    store_.readRegistryValue("RecordingServerCaFile", path);
+    return path;
 }

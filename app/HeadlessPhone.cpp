@@ -6,8 +6,12 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <optional>
 #include <string>
 #include <vector>
+
+#include <QEventLoop>
+#include <QSocketNotifier>
 
 #include "AgentVocabulary.h"
 #include "agent/AgentButtons.h"
@@ -19,9 +23,9 @@
 #include "app/StopSignals.h"
 #include "core/AgentTables.h"
 #include "core/EventQueue.h"
-#include "desktop/HeadlessBrowserHandler.h"
 #include "infra/InstanceGuard.h"
 #include "infra/Timing.h"
+#include "ui/ScreenPopWindow.h"
 
 namespace {
 
@@ -96,10 +100,21 @@ struct Woken {
 };
 
 // Waits for a stop signal, a change the agent could see or (when `input` is given) a command.
+// The GUI thread's events (the screen pop's window) are served meanwhile.
 Woken waitForSomething(StopSignals& stopSignals, Wakeup& wake, const InputLines* input) {
     pollfd watched[] = {{stopSignals.fd(), POLLIN, 0}, {wake.fd(), POLLIN, 0}, {input ? input->fd() : -1, POLLIN, 0}};
+    if (::poll(watched, 3, 0) == 0) {
+        QEventLoop loop;
+        QSocketNotifier stop(stopSignals.fd(), QSocketNotifier::Read);
+        QSocketNotifier changed(wake.fd(), QSocketNotifier::Read);
+        std::optional<QSocketNotifier> typed;
+        if (input && input->fd() >= 0) typed.emplace(input->fd(), QSocketNotifier::Read);
+        for (QSocketNotifier* notifier : {&stop, &changed, typed ? &*typed : nullptr})
+            if (notifier) QObject::connect(notifier, &QSocketNotifier::activated, &loop, &QEventLoop::quit);
+        loop.exec();
+    }
     Woken woken;
-    if (::poll(watched, 3, -1) < 0) return woken;
+    if (::poll(watched, 3, 0) < 0) return woken;
     woken.stop = (watched[0].revents & POLLIN) && stopSignals.take();
     if (watched[1].revents & POLLIN) {
         wake.take();
@@ -123,7 +138,8 @@ void settle(Wakeup& wake) {
 
 }  // namespace
 
-int runHeadlessPhone(VoiceEngine& voice, const ProgramOptions& options, StopSignals& stopSignals) {
+int runHeadlessPhone(VoiceEngine& voice, ScreenPopWindow& screenPop, const ProgramOptions& options,
+                     StopSignals& stopSignals) {
     InstanceGuard guard;
     if (!startUp(guard, printStamped)) return 1;
 
@@ -131,10 +147,11 @@ int runHeadlessPhone(VoiceEngine& voice, const ProgramOptions& options, StopSign
     InputLines input;
     HeadlessAgentWindow window("Orvane");
     window.setChangeListener([&wake] { wake.notify(); });
-    HeadlessBrowserHandler browser([](const std::string& url) { printStamped("Screen pop: " + url); });
+    QObject::connect(&screenPop, &ScreenPopWindow::pageShown,
+                     [](const QString& url) { printStamped("Screen pop shown: " + url.toStdString()); });
     int status = 0;
     {
-        CImplementation core({window, EventQueue::instance(), voice, browser, options.clientPort});
+        CImplementation core({window, EventQueue::instance(), voice, screenPop, options.clientPort});
         core.setAfterEvent([&wake] { wake.notify(); });
         AgentButtons buttons(core, window);
         ViewPrinter printer(core, window);

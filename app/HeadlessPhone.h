@@ -1,5 +1,6 @@
 #pragma once
 
+class ScreenPopWindow;
 struct ProgramOptions;
 class StopSignals;
 class VoiceEngine;
@@ -9,4 +10,6 @@ class VoiceEngine;
 // commands on standard input and closes cleanly on SIGINT, SIGTERM or "quit". Its exit status
 // is 1 when it cannot do its job (another copy runs, the login is refused or not valid, the
 // CTI server cannot be reached), with the reason printed.
-int runHeadlessPhone(VoiceEngine& voice, const ProgramOptions& options, StopSignals& stopSignals);
+// It runs on the GUI thread, which also serves the screen pop's window.
+int runHeadlessPhone(VoiceEngine& voice, ScreenPopWindow& screenPop, const ProgramOptions& options,
+                     StopSignals& stopSignals);

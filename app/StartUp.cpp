@@ -8,13 +8,11 @@
 
 #include "agent/CImplementation.h"
 #include "agent/LoginSettings.h"
+#include "infra/CAutoUpdater.h"
 #include "infra/CLogger.h"
+#include "infra/FileVersion.h"
 #include "infra/InstanceGuard.h"
 #include "infra/SettingsStore.h"
-
-#ifndef ORVANE_VERSION
-#define ORVANE_VERSION "0.0.0.0"
-#endif
 
 void printStamped(const std::string& line) {
     static std::mutex lock;
@@ -27,14 +25,15 @@ void printStamped(const std::string& line) {
     std::cout << stamp << "  " << line << std::endl;
 }
 
-std::string programVersion() { return ORVANE_VERSION; }
+std::string programVersion() { return readFileVersion(runningProgramPath()); }
 
 void printVersion() { std::cout << "Orvane " << programVersion() << std::endl; }
 
 namespace {
 
-// The self-update is not part of this build: an enabled update is reported and skipped.
-void checkForUpdate(const std::function<void(const std::string&)>& tell) {
+// Start-up's self-update step: the program replaces itself and restarts when the update server
+// publishes another build; the path comes back with its slashes and is stored that way.
+void checkForUpdate() {
     SettingsStore store;
     LoginSettings settings(store);
     settings.loadAutoUpdateSettings();
@@ -43,9 +42,9 @@ void checkForUpdate(const std::function<void(const std::string&)>& tell) {
         logMessage(LogLevel::Normal, "Auto Update of Orvane disabled, continuing the execution");
         return;
     }
-    const std::string location = update.host + ":" + std::to_string(update.port) + update.path;
-    logMessage(LogLevel::Normal, "AutoUpdate enabled[%s], check if it is needed", location.c_str());
-    tell("Self-update is enabled for " + location + " but is not built yet; running this version.");
+    std::string path = update.path;
+    runStartupUpdateCheck(update.host, update.port, path);
+    if (path != update.path) settings.storeAutoUpdatePath(path);
 }
 
 }  // namespace
@@ -63,7 +62,7 @@ bool startUp(InstanceGuard& guard, const std::function<void(const std::string&)>
         break;
     case InstanceGuard::Result::Unavailable: break;
     }
-    checkForUpdate(tell);
+    checkForUpdate();
     return true;
 }
 

@@ -8,18 +8,18 @@
 #include "app/StartUp.h"
 #include "app/StopSignals.h"
 #include "core/EventQueue.h"
-#include "desktop/HeadlessBrowserHandler.h"
 #include "infra/InstanceGuard.h"
 #include "ui/COrvaneDlg.h"
+#include "ui/ScreenPopWindow.h"
 
-int runWindowedPhone(VoiceEngine& voice, const ProgramOptions& options, StopSignals& stopSignals) {
+int runWindowedPhone(VoiceEngine& voice, ScreenPopWindow& screenPop, const ProgramOptions& options,
+                     StopSignals& stopSignals) {
     InstanceGuard guard;
     if (!startUp(guard, printStamped)) return 0;
 
-    HeadlessBrowserHandler browser([](const std::string& url) { printStamped("Screen pop: " + url); });
     COrvaneDlg bar([&](AgentWindow& window) {
         return std::make_unique<CImplementation>(
-            CImplementation::Seams{window, EventQueue::instance(), voice, browser, options.clientPort});
+            CImplementation::Seams{window, EventQueue::instance(), voice, screenPop, options.clientPort});
     });
     QSocketNotifier stopRequests(stopSignals.fd(), QSocketNotifier::Read);
     QObject::connect(&stopRequests, &QSocketNotifier::activated, &bar, [&] {

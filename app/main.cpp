@@ -7,6 +7,7 @@
 #include <memory>
 
 #include "app/CommandLine.h"
+#include "app/CrashMessageBox.h"
 #include "app/HeadlessPhone.h"
 #include "app/StartUp.h"
 #include "app/StopSignals.h"
@@ -14,7 +15,10 @@
 #include "app/WindowedPhone.h"
 #include "core/TransitionDump.h"
 #include "infra/CLogger.h"
+#include "infra/CrashDumper.h"
 #include "infra/Timing.h"
+#include "ui/ScreenPopWindow.h"
+#include "ui/WebEngineSetup.h"
 
 namespace {
 
@@ -35,6 +39,7 @@ bool displayAvailable() {
 // The one place the program's QApplication is made: whatever must be set before it goes here.
 std::unique_ptr<QApplication> createApplication(int& argc, char** argv, bool headless) {
     if (headless && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    prepareWebEngine(qgetenv("QT_QPA_PLATFORM") == "offscreen");
     QApplication::setOrganizationName(QStringLiteral("Brennic"));
     QApplication::setApplicationName(QStringLiteral("Orvane"));
     QApplication::setApplicationVersion(QString::fromStdString(programVersion()));
@@ -46,6 +51,8 @@ std::unique_ptr<QApplication> createApplication(int& argc, char** argv, bool hea
 }  // namespace
 
 int main(int argc, char** argv) {
+    // The crash-dump helper is this program started again in its own mode, before any option is read.
+    if (CrashDumper::isHelperCommand(argc, argv)) return CrashDumper::runHelper(argc, argv, showCrashMessageBox);
     const char* environmentPassword = std::getenv("ORVANE_PASSWORD");
     const CommandLine commandLine =
         parseCommandLine(std::vector<std::string>(argv + 1, argv + argc),
@@ -70,14 +77,17 @@ int main(int argc, char** argv) {
         if (const std::string problem = passwordProblem(options.login.password); !problem.empty()) return refuse(problem);
     }
 
-    StopSignals stopSignals;  // before any thread starts
     Timing::setScaleFromEnvironment();
+    const CrashDumper crashDumper("Orvane");
+    StopSignals stopSignals;  // before any thread starts
     int result = 0;
     {
         const std::unique_ptr<QApplication> application = createApplication(argc, argv, headless);
         CLogger::getInstance();
+        ScreenPopWindow screenPop;
         auto voice = makeVoiceEngine(options.iaxPort);
-        result = headless ? runHeadlessPhone(*voice, options, stopSignals) : runWindowedPhone(*voice, options, stopSignals);
+        result = headless ? runHeadlessPhone(*voice, screenPop, options, stopSignals)
+                          : runWindowedPhone(*voice, screenPop, options, stopSignals);
     }
     CLogger::destroyInstance();
     return result;

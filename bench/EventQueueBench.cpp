@@ -14,7 +14,7 @@
 #include "agent/CImplementation.h"
 #include "core/EventQueue.h"
 #include "agent/HeadlessAgentWindow.h"
-#include "desktop/HeadlessBrowserHandler.h"
+#include "support/FakeBrowserView.h"
 #include "infra/CLogger.h"
 #include "support/FakeVoiceEngine.h"
 
@@ -59,7 +59,7 @@ struct Phone {
     HeadlessAgentWindow window;
     EventQueue queue;
     FakeVoiceEngine voice;
-    HeadlessBrowserHandler browser;
+    FakeBrowserView browser;
     CImplementation core{{window, queue, voice, browser, 0}};
     CountingTarget target;
 };

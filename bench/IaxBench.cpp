@@ -8,13 +8,12 @@
 
 #include <chrono>
 #include <condition_variable>
-#include <filesystem>
-#include <fstream>
 #include <map>
 #include <mutex>
 #include <set>
 #include <thread>
 
+#include "ThreadUsage.h"
 #include "infra/CLogger.h"
 #include "lab/switch/LabSwitch.h"
 #include "voice/engine/iax/FrameRouter.h"
@@ -113,26 +112,6 @@ void BM_LoopPassWithThreeCalls(benchmark::State& state) {
 }
 BENCHMARK(BM_LoopPassWithThreeCalls);
 
-// What the kernel counted for one thread: voluntary context switches (each one a sleep, so a
-// wake-up) and the time it ran.
-struct ThreadUsage {
-    long wakeups = 0;
-    long long runNs = 0;
-};
-
-std::map<int, ThreadUsage> threadUsage() {
-    std::map<int, ThreadUsage> usage;
-    for (const auto& task : std::filesystem::directory_iterator("/proc/self/task")) {
-        ThreadUsage thread;
-        std::ifstream status(task.path() / "status");
-        for (std::string line; std::getline(status, line);)
-            if (line.rfind("voluntary_ctxt_switches:", 0) == 0) thread.wakeups = std::stol(line.substr(24));
-        std::ifstream(task.path() / "schedstat") >> thread.runNs;
-        usage[std::stoi(task.path().filename().string())] = thread;
-    }
-    return usage;
-}
-
 // An engine registered with the lab switch and doing nothing else, as the phone of an agent
 // who is logged in and not ready: the wake-ups and CPU share of the engine's own threads
 // (those that appeared when it started) over ten seconds.
@@ -144,8 +123,7 @@ void BM_IdleRegisteredEngine(benchmark::State& state) {
     options.callTokens = true;
     LabSwitch lab(options, [](const std::string&) {});
     lab.start();
-    std::set<int> before;
-    for (const auto& [tid, usage] : threadUsage()) before.insert(tid);
+    const std::set<int> before = runningThreads();
 
     IaxVoiceEngine engine({"127.0.0.1", 0, iax_format::Ulaw},
                           makeMediaEngine({AudioConfig::Backend::Virtual, "", "", ""}));
@@ -170,29 +148,13 @@ void BM_IdleRegisteredEngine(benchmark::State& state) {
     }
     std::this_thread::sleep_for(1s);  // the registration's exchanges settle
 
-    const auto engineThreads = [&before] {
-        std::map<int, ThreadUsage> usage = threadUsage();
-        std::erase_if(usage, [&before](const auto& entry) { return before.count(entry.first) > 0; });
-        return usage;
-    };
     constexpr auto kIdle = 10s;
-    double wakeups = 0;
-    double cpuShare = 0;
     for (auto _ : state) {
-        const auto start = engineThreads();
-        const auto started = std::chrono::steady_clock::now();
-        std::this_thread::sleep_for(kIdle);
-        const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
-        for (const auto& [tid, end] : engineThreads()) {
-            const auto found = start.find(tid);
-            const ThreadUsage begin = found == start.end() ? ThreadUsage{} : found->second;
-            wakeups += static_cast<double>(end.wakeups - begin.wakeups) / seconds;
-            cpuShare += static_cast<double>(end.runNs - begin.runNs) / 1e9 / seconds * 100;
-        }
-        state.counters["threads"] = static_cast<double>(start.size());
+        const IdleCost cost = idleCost(before, kIdle);
+        state.counters["threads"] = static_cast<double>(cost.threads);
+        state.counters["wakeups_per_s"] = cost.wakeupsPerSecond;
+        state.counters["cpu_percent"] = cost.cpuPercent;
     }
-    state.counters["wakeups_per_s"] = wakeups / static_cast<double>(state.iterations());
-    state.counters["cpu_percent"] = cpuShare / static_cast<double>(state.iterations());
 }
 BENCHMARK(BM_IdleRegisteredEngine)->Iterations(1)->Unit(benchmark::kSecond);
 }  // namespace

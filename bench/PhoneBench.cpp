@@ -16,7 +16,7 @@
 #include "agent/CImplementation.h"
 #include "agent/HeadlessAgentWindow.h"
 #include "agent/LoginEntries.h"
-#include "desktop/HeadlessBrowserHandler.h"
+#include "support/FakeBrowserView.h"
 #include "infra/CLogger.h"
 #include "infra/SettingsStore.h"
 #include "infra/Timing.h"
@@ -111,7 +111,7 @@ private:
     LabCtiServer cti_{LabCtiOptions{}, [](const std::string&) {}};
     HeadlessAgentWindow window_{"Orvane"};
     EventQueue queue_;
-    HeadlessBrowserHandler browser_;
+    FakeBrowserView browser_;
     std::unique_ptr<IaxVoiceEngine> voice_ = makeEngine();
     CImplementation core_{{window_, queue_, *voice_, browser_, 0}};
     AgentButtons buttons_{core_, window_};

@@ -23,7 +23,7 @@
 #include "AgentVocabulary.h"
 #include "agent/CImplementation.h"
 #include "core/EventQueue.h"
-#include "desktop/HeadlessBrowserHandler.h"
+#include "support/FakeBrowserView.h"
 #include "infra/CLogger.h"
 #include "infra/SettingsStore.h"
 #include "lab/cti/LabCtiServer.h"
@@ -77,7 +77,7 @@ void StateChangeToPainted(benchmark::State& state) {
     cti.start();
     EventQueue queue;
     FakeVoiceEngine voice;
-    HeadlessBrowserHandler browser;
+    FakeBrowserView browser;
     COrvaneDlg bar([&](AgentWindow& window) {
         return std::make_unique<CImplementation>(CImplementation::Seams{window, queue, voice, browser, 0});
     });
@@ -181,7 +181,7 @@ struct LabPeers {
 // The windowed phone as the program builds it, with our IAX2 engine on virtual audio devices.
 struct LabPhone {
     EventQueue queue;
-    HeadlessBrowserHandler browser;
+    FakeBrowserView browser;
     IaxVoiceEngine voice{IaxEngineConfig{"127.0.0.1", 0, supportedFormats()},
                          makeMediaEngine({AudioConfig::Backend::Virtual, "", "", ""})};
     COrvaneDlg bar{[this](AgentWindow& window) {

@@ -4,6 +4,7 @@
 #include "core/AgentTables.h"
 #include "core/EventQueue.h"
 #include "infra/CLogger.h"
+#include "infra/ThreadGroup.h"
 
 namespace {
 
@@ -57,7 +58,8 @@ void AgentStateMachine::dispatchEvent(int event, AgentActions& context) {
             const std::uint16_t action = agent::ActionVectorTable[vectorIndex][actionCursor];
             if (action == agent::kVectorEnd) break;
             logMessage(LogLevel::Debug, "%s: Calling:[%s].", "FSM", agent::ActionNames[action]);
-            agent::ActionTable[action](context);
+            // An action that throws is logged; the transition's other actions still run.
+            runGuarded("EventQueueThread", [&] { agent::ActionTable[action](context); });
         }
 
         if (exceptionRaised) {

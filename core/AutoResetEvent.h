@@ -16,6 +16,12 @@ public:
         condition_.notify_one();
     }
 
+    // Forgets a set that no wait has taken.
+    void reset() {
+        std::lock_guard guard(lock_);
+        signalled_ = false;
+    }
+
     // True when the event was set within the time-out.
     template <class Rep, class Period>
     bool waitFor(std::chrono::duration<Rep, Period> timeout) {

@@ -1,6 +1,7 @@
 #include "core/EventQueue.h"
 
 #include "infra/CLogger.h"
+#include "infra/ThreadGroup.h"
 #include "infra/Timing.h"
 
 EventQueue& EventQueue::instance() {
@@ -14,8 +15,11 @@ EventQueue::~EventQueue() { join(); }
 
 void EventQueue::QueuePhoneEvent(int event) {
     logMessage(LogLevel::Debug, "QueuePhoneEvent[%d]", event);
-    std::lock_guard guard(queueLock_);
-    events_.push_back(event);
+    {
+        std::lock_guard guard(queueLock_);
+        events_.push_back(event);
+    }
+    changed_.notify_one();
 }
 
 void EventQueue::start(EventTarget& target) {
@@ -40,7 +44,15 @@ int EventQueue::size() {
 
 void EventQueue::signal() {
     logMessage(LogLevel::Debug, "Signal Queue Thread");
-    wakeEvent_.set();
+    wake();
+}
+
+void EventQueue::wake() {
+    {
+        std::lock_guard guard(queueLock_);
+        woken_ = true;
+    }
+    changed_.notify_one();
 }
 
 void EventQueue::waitUntilEmpty() {
@@ -56,25 +68,26 @@ void EventQueue::waitUntilEmpty() {
 }
 
 void EventQueue::join() {
-    if (thread_.joinable()) thread_.join();
+    if (!thread_.joinable()) return;
+    wake();  // to see that the target is closing
+    thread_.join();
 }
 
 void EventQueue::run(EventTarget& target) {
     logMessage(LogLevel::Debug, "Entering EventQueueThread");
-    int lastSize = 0;
+    std::unique_lock guard(queueLock_);
     for (;;) {
-        wakeEvent_.waitFor(Timing::scaled(intervals::kEventQueuePoll));
-        if (lastSize == 0 && target.isClosing()) break;
-        int event = 0;
-        {
-            std::lock_guard guard(queueLock_);
-            lastSize = static_cast<int>(events_.size());
-            if (lastSize < 1) continue;
-            event = events_.front();
-            events_.pop_front();
-        }
+        if (events_.empty() && target.isClosing()) break;
+        changed_.wait(guard, [this] { return !events_.empty() || woken_; });
+        woken_ = false;
+        if (events_.empty()) continue;
+        const int event = events_.front();
+        events_.pop_front();
+        guard.unlock();
         logMessage(LogLevel::Debug, "EventQueueThread currentEvent [%d]", event);
-        target.dispatchEvent(event);
+        runGuarded("EventQueueThread", [&] { target.dispatchEvent(event); });
+        guard.lock();
     }
+    guard.unlock();
     logMessage(LogLevel::Debug, "Leaving EventQueueThread");
 }

@@ -1,10 +1,9 @@
 #pragma once
 
+#include <condition_variable>
 #include <deque>
 #include <mutex>
 #include <thread>
-
-#include "core/AutoResetEvent.h"
 
 // What the dispatcher runs the queued events against: the agent core.
 class EventTarget {
@@ -18,7 +17,8 @@ protected:
 };
 
 // First-in first-out queue of agent events, emptied by one dispatcher thread, so the
-// actions of one event always finish before the next event is looked up.
+// actions of one event always finish before the next event is looked up. The dispatcher
+// sleeps until an event is queued and takes it at once.
 class EventQueue {
 public:
     // The process-wide queue, created on first use and never destroyed.
@@ -34,18 +34,21 @@ public:
     // Empties the queue and starts the dispatcher thread.
     void start(EventTarget& target);
     int size();
-    // Wakes the dispatcher; the engine calls it at the start of every dispatch.
+    // Wakes the dispatcher for one more look; the engine calls it at the start of every dispatch.
     void signal();
     // Clean close: polls the size until the queue is empty, giving up after the last poll.
     void waitUntilEmpty();
-    // Waits for the dispatcher thread to end.
+    // Waits for the dispatcher thread to end; it ends once the target is closing and the queue empty.
     void join();
 
 private:
     void run(EventTarget& target);
 
+    void wake();
+
     std::mutex queueLock_;
+    std::condition_variable changed_;  // an event queued, or a wake-up
     std::deque<int> events_;
+    bool woken_ = false;
     std::thread thread_;
-    AutoResetEvent wakeEvent_;
 };

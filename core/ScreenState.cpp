@@ -103,6 +103,7 @@ void ScreenState::setLineSelectedMark(int line, bool selected, const char* opera
 
 void ScreenState::disableOkDial() {
     logMessage(LogLevel::Debug, "CImplementation::DisableOkDial()");
+    if (!window_.dialWindowOpen()) return;  // no dial pad, no button to miss
     if (window_.controlExists(Control::DialPadOk))
         window_.enableControl(Control::DialPadOk, false);
     else

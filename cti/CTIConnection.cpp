@@ -14,9 +14,11 @@
 #include "AgentVocabulary.h"
 #include "cti/CtiAgent.h"
 #include "cti/InboundMessages.h"
+#include "cti/LoggedText.h"
 #include "infra/CLogger.h"
 #include "infra/LeadingInt.h"
 #include "infra/SocketErrorText.h"
+#include "infra/ThreadGroup.h"
 #include "infra/Timing.h"
 
 namespace {
@@ -71,6 +73,7 @@ void CTIConnection::setLogin(const std::string& host, int port, const std::strin
 }
 
 void CTIConnection::connect() {
+    std::lock_guard connecting(connectLock_);
     stopConnecting_ = true;
     closing_ = false;
     if (host_.get().empty() || port_ == 0) {
@@ -98,6 +101,11 @@ void CTIConnection::connect() {
 }
 
 void CTIConnection::connectThread() {
+    runGuarded("connectThread", [this] { connectAndLogIn(); });
+    connecting_ = false;
+}
+
+void CTIConnection::connectAndLogIn() {
     connecting_ = true;
     stopConnecting_ = false;
     joinReceiver();
@@ -129,7 +137,6 @@ void CTIConnection::connectThread() {
         logMessage(LogLevel::Warning, "VelmoraCCS Server unavailable, tried %d times", intervals::kCtiConnectAttempts);
         agent_.showTicker(TickerText::alert("VelmoraCCS unavailable, try again later"));
     }
-    connecting_ = false;
 }
 
 bool CTIConnection::openSocket() {
@@ -188,11 +195,11 @@ void CTIConnection::joinReceiver() {
     if (previous.joinable()) previous.join();
 }
 
-void CTIConnection::sendInfo(const std::string& message, const std::string& logText) {
+bool CTIConnection::sendInfo(const std::string& message, const std::string& logText) {
     const std::string& shown = logText.empty() ? message : logText;
     if (!connected_) {
         logMessage(LogLevel::Warning, "CTIConnection::sendInfo - Not connected, can't send message[%s]", shown.c_str());
-        return;
+        return false;
     }
     const std::string frame = message + FrameAssembler::kTerminator;
     const std::string shownFrame = shown + FrameAssembler::kTerminator;
@@ -204,7 +211,7 @@ void CTIConnection::sendInfo(const std::string& message, const std::string& logT
             if (socket_ < 0) {
                 logMessage(LogLevel::Warning, "CTIConnection::sendInfo - Not connected, can't send message[%s]",
                            shown.c_str());
-                return;
+                return false;
             }
             const ssize_t result =
                 ::send(socket_, frame.data() + sent, frame.size() - sent, MSG_NOSIGNAL | MSG_DONTWAIT);
@@ -236,6 +243,7 @@ void CTIConnection::sendInfo(const std::string& message, const std::string& logT
         }
     }
     if (failed) close();
+    return !failed;
 }
 
 void CTIConnection::processInfo(const std::string& message) {
@@ -286,44 +294,48 @@ void CTIConnection::linkLost() {
 }
 
 void CTIConnection::ctiServerReceiver(int socket) {
-    FrameAssembler frames;
-    std::string buffer(kReceiveBuffer, '\0');
-    while (!closing_ && connected_) {
-        std::string passText = frames.pending();
-        bool complete = frames.hasMessage();
-        while (!complete && !closing_ && connected_) {
-            if (!heartBeatSender()) {
-                linkLost();
-                break;
-            }
-            const ssize_t received = ::recv(socket, buffer.data(), buffer.size(), 0);
-            if (received < 0 && (errno == EAGAIN || errno == EINTR)) continue;
-            if (received <= 0) {
-                if (received == 0) errno = ECONNRESET;  // the server closed the link
-                if (!closing_) {
-                    logMessage(LogLevel::Error, "CTIConnection::ctiServerReceiver(). Error on recv() [%s]",
-                               socketErrorText().c_str());
-                    linkLost();
-                }
-                break;
-            }
-            if (!frames.append(buffer.data(), static_cast<std::size_t>(received))) {
-                logMessage(LogLevel::Error,
-                           "CTIConnection::ctiServerReceiver(). More than %d bytes without '~' from CTI, closing",
-                           static_cast<int>(FrameAssembler::kDefaultLimit));
-                linkLost();
-                break;
-            }
-            passText.append(buffer.data(), static_cast<std::size_t>(received));
-            complete = frames.hasMessage();
-            pause(intervals::kCtiReceivePause);
-        }
-        if (!complete) continue;
-        logMessage(LogLevel::Debug, "Received %d bytes from CTI - [%s]", static_cast<int>(passText.size()),
-                   passText.c_str());
-        processInfo(frames.nextMessage());
-    }
+    runGuarded("ctiServerReceiver", [&] { receiveMessages(socket); });
     std::lock_guard guard(socketLock_);
     if (socket_ == socket) socket_ = -1;
     ::close(socket);
+}
+
+// Messages that arrived together are handled one at a time, in order, without another read.
+// What one read brings is logged once.
+void CTIConnection::receiveMessages(int socket) {
+    FrameAssembler frames;
+    std::string buffer(kReceiveBuffer, '\0');
+    while (!closing_ && connected_) {
+        if (frames.hasMessage()) {
+            const std::string message = frames.nextMessage();
+            runGuarded("ctiServerReceiver", [&] { processInfo(message); });
+            continue;
+        }
+        if (!heartBeatSender()) {
+            linkLost();
+            return;
+        }
+        const ssize_t received = ::recv(socket, buffer.data(), buffer.size(), 0);
+        if (received < 0 && (errno == EAGAIN || errno == EINTR)) continue;
+        if (received <= 0) {
+            if (received == 0) errno = ECONNRESET;  // the server closed the link
+            if (!closing_) {
+                logMessage(LogLevel::Error, "CTIConnection::ctiServerReceiver(). Error on recv() [%s]",
+                           socketErrorText().c_str());
+                linkLost();
+            }
+            return;
+        }
+        const std::string_view bytes(buffer.data(), static_cast<std::size_t>(received));
+        logMessage(LogLevel::Debug, "Received %d bytes from CTI - [%s]", static_cast<int>(received),
+                   loggedText(bytes).c_str());
+        if (!frames.append(bytes.data(), bytes.size())) {
+            logMessage(LogLevel::Error,
+                       "CTIConnection::ctiServerReceiver(). More than %d bytes without '~' from CTI, closing",
+                       static_cast<int>(FrameAssembler::kDefaultLimit));
+            linkLost();
+            return;
+        }
+        pause(intervals::kCtiReceivePause);
+    }
 }

@@ -31,8 +31,9 @@ public:
     void close();
     // Drops the link and waits for the connect and receiver threads to end.
     void shutdown();
-    // Sends one message; `logText` replaces the message in the log (a password masked).
-    void sendInfo(const std::string& message, const std::string& logText = {});
+    // Sends one message; `logText` replaces the message in the log (a password masked). False
+    // when it could not be sent (no link, or the send failed and the link was closed).
+    bool sendInfo(const std::string& message, const std::string& logText = {});
     // The inbound dispatcher: answers the heartbeat, hands everything else on.
     void processInfo(const std::string& message);
     bool heartBeatSender();
@@ -43,7 +44,10 @@ public:
 
 private:
     void connectThread();
+    void connectAndLogIn();
     void ctiServerReceiver(int socket);
+    // Reads and hands on messages until the link is closed or lost.
+    void receiveMessages(int socket);
     // A dead link: close it, log the agent out and say so.
     void linkLost();
     void joinReceiver();
@@ -62,6 +66,7 @@ private:
     std::atomic<bool> closing_{false};
     std::atomic<bool> stopConnecting_{false};
     std::atomic<bool> connecting_{false};
+    std::mutex connectLock_;  // one connect() at a time
     std::mutex threadsLock_;  // the two thread handles
     std::thread receiverThread_;
     std::thread connectThread_;

@@ -77,7 +77,7 @@ public:
     virtual void OnSubmitNotify(const std::string& text) = 0;
     virtual void openDialPad() = 0;
     virtual void refreshAttachedData() = 0;
-    // Empty: no reasons, the reason button is hidden.
+    // Replaces the reasons offered; empty only hides the reason button, the reasons stay.
     virtual void setNotReadyReasons(const std::vector<std::string>& reasons) = 0;
     virtual void queueAlert(const MessageCenterItem& item) = 0;
     virtual void queueStatistic(const MessageCenterItem& item) = 0;

@@ -1,5 +1,7 @@
 #include "cti/InboundMessages.h"
 
+#include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <memory>
 
@@ -10,6 +12,7 @@
 #include "cti/CtiAgent.h"
 #include "cti/CtiSession.h"
 #include "cti/KVSet.h"
+#include "cti/LoggedText.h"
 #include "cti/StringTokenizer.h"
 #include "infra/CLogger.h"
 #include "infra/LeadingInt.h"
@@ -27,6 +30,11 @@ unsigned colourPart(const std::string& colour, std::size_t at) {
     return std::sscanf(colour.substr(at, 2).c_str(), "%x", &value) == 1 ? value : 0;
 }
 
+bool wellFormedColour(const std::string& colour) {
+    return colour.size() == 7 && colour.front() == '#' &&
+           std::all_of(colour.begin() + 1, colour.end(), [](unsigned char c) { return std::isxdigit(c); });
+}
+
 }  // namespace
 
 InboundMessages::InboundMessages(CtiSession& session, CallContext& call, AgentStatus& status, CtiAgent& agent)
@@ -35,7 +43,8 @@ InboundMessages::InboundMessages(CtiSession& session, CallContext& call, AgentSt
 void InboundMessages::handle(const std::string& message, CTIConnection& link) {
     KVSet set;
     if (!set.parse(message)) {
-        logMessage(LogLevel::Error, "CTIConnection::processInfo() - Invalid XML message received[%s]", message.c_str());
+        logMessage(LogLevel::Error, "CTIConnection::processInfo() - Invalid XML message received[%s]",
+                   loggedText(message).c_str());
         return;
     }
     using Handler = void (InboundMessages::*)(const KVSet&);
@@ -70,7 +79,13 @@ void InboundMessages::handle(const std::string& message, CTIConnection& link) {
         link_ = nullptr;
         return;
     }
-    logMessage(LogLevel::Warning, "Unknown message received, dont't know what to do with[%s]", message.c_str());
+    logMessage(LogLevel::Warning, "Unknown message received, dont't know what to do with[%s]",
+               loggedText(message).c_str());
+}
+
+void InboundMessages::startCall(const std::string& trackNumber) {
+    call_.setTrackNumber(trackNumber);
+    session_.terminateReceived = false;
 }
 
 void InboundMessages::handleAgentDialing(const KVSet& message) {
@@ -78,11 +93,10 @@ void InboundMessages::handleAgentDialing(const KVSet& message) {
 }
 
 void InboundMessages::handlePersonalDial(const KVSet& message) {
-    call_.setTrackNumber(message.getValue("VelmoraTracknum"));
-    const std::string trackNumber = call_.trackNumber.get();
+    const std::string trackNumber = message.getValue("VelmoraTracknum");
+    startCall(trackNumber);
     agent_.setLineTrackNum(trackNumber, CtiAgent::kSelectedLine);
     logMessage(LogLevel::Debug, "Received ack to DIAL and a tracknum[%s]", trackNumber.c_str());
-    session_.terminateReceived = false;
     if (!call_.remoteDial) agent_.openDialPad();
     call_.remoteDial = false;
 }
@@ -92,11 +106,10 @@ void InboundMessages::handleQueueDistribute(const KVSet& message) {
     agent_.unquelchAllCalls();
 
     const std::string trackNumber = message.getValue("TrackNumber");
-    call_.setTrackNumber(trackNumber);
-    call_.callDateTime.set(message.getValue("CurrentDateTime"));
+    startCall(trackNumber);
+    call_.setCallDateTime(message.getValue("CurrentDateTime"));
 
     call_.ani.set("na");
-    session_.terminateReceived = false;
     agent_.clearCallHeldFlags();
     session_.m_sendNotReady = false;
     agent_.showTicker({"", 0x0000FF, 0x000000, 2, 1});
@@ -189,7 +202,7 @@ void InboundMessages::handleDialPreview(const KVSet& message) {
     const std::string recordId = message.getValue("RecordId");
     call_.callerIdName.set(message.getValue("callIdName"));
     call_.callerIdNumber.set(message.getValue("callIdNum"));
-    call_.setTrackNumber(message.getValue("VelmoraTracknum"));
+    startCall(message.getValue("VelmoraTracknum"));
 
     if (!contains(url, "ANI=")) url += (contains(url, "?") ? "&ANI=" : "?ANI=") + numberToDial;
     url += "&AGENT_ID=" + call_.agentId.get() + "&RECORD_ID=" + recordId;
@@ -248,6 +261,8 @@ void InboundMessages::handleMessageCenterData(const KVSet& message) {
         return;
     }
     const std::string colour = message.getValue("Color");
+    if (!wellFormedColour(colour))
+        logMessage(LogLevel::Warning, "handleMessageCenterData - Color [%s] is not #RRGGBB", colour.c_str());
     const CtiAgent::MessageCenterItem item{text, colourPart(colour, 1), colourPart(colour, 3), colourPart(colour, 5),
                                            leadingInt(message.getValue("Mode"))};
     const std::string type = message.getValue("Type");
@@ -308,8 +323,9 @@ void InboundMessages::handleSwitch(const KVSet& message) {
 void InboundMessages::handleLogoutAgent(const KVSet& message) {
     agent_.showTicker(TickerText::alert(message.getValue("Message")));
     session_.logoutReason.set(message.getValue("Reason"));
-    agent_.startAgentLogout();
+    // Sent first: the logout sequence ends with the link closed, and it runs on a thread of its own.
     agent_.SendLogoutToCti();
+    agent_.startAgentLogout();
 }
 
 void InboundMessages::handleRecordServer(const KVSet& message) {
@@ -326,9 +342,8 @@ void InboundMessages::handleRecordServer(const KVSet& message) {
 }
 
 void InboundMessages::handleCtiDateTime(const KVSet& message) {
-    call_.callDateTime.set(message.getValue("Year") + "." + message.getValue("Month") + "." +
-                              message.getValue("Day") + "." + message.getValue("Hour") + "." +
-                              message.getValue("Min") + "." + message.getValue("Sec"));
+    call_.setCallDateTime(CallDateTime{message.getValue("Year"), message.getValue("Month"), message.getValue("Day"),
+                                       message.getValue("Hour"), message.getValue("Min"), message.getValue("Sec")});
 }
 
 void InboundMessages::handleAutoUpdate(const KVSet& message) {

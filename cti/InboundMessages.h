@@ -43,6 +43,8 @@ private:
     void handleSubmitNotify(const KVSet& message);
 
     void openDistributedCallUrl(std::string url);
+    // A new call's track number: it becomes the current one, and no terminate has come for it yet.
+    void startCall(const std::string& trackNumber);
 
     CtiSession& session_;
     CallContext& call_;

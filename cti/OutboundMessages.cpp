@@ -32,10 +32,11 @@ std::string OutboundMessages::agentReport(int code) const {
     return std::to_string(code) + ",0^" + call_.agentId.get();
 }
 
-void OutboundMessages::send(const std::string& message) { link_.sendInfo(message); }
+bool OutboundMessages::send(const std::string& message) { return link_.sendInfo(message); }
 
 void OutboundMessages::SendLoginToCti() {
     logEntry("CImplementation::SendLoginToCti()");
+    session_.m_sendNotReady = false;  // a not-ready sent on an earlier connection is no longer awaited
     const std::string head = agentReport(34) + "^";
     const std::string tail = "^" + session_.hostName.get() + "^" + session_.version.get();
     link_.sendInfo(head + call_.password.get() + tail, head + "****" + tail);
@@ -55,11 +56,13 @@ void OutboundMessages::SendReadyToCti() {
 void OutboundMessages::SendNotReadyToCti() {
     logEntry("CImplementation::SendNotReadyToCti()");
     if (session_.m_sendNotReady) return;  // the previous one waits for its acknowledgement
+    // Set before the send, since the acknowledgement may come back at once; a message that
+    // did not go out awaits nothing.
     session_.m_sendNotReady = true;
     const std::string trackNumber = call_.trackNumber.get();
     std::string message = trackNumber.empty() ? agentReport(37) : "37," + trackNumber + "^" + call_.agentId.get();
     const std::string reason = status_.notReadyReason();
-    send(message);
+    if (!send(message)) session_.m_sendNotReady = false;
     if (!reason.empty()) {
         agent_.resetCallTimer();
         send(message + "^" + reason);
@@ -149,8 +152,8 @@ void OutboundMessages::GetCtiTime() {
     if (call_.callDateTime.get().empty()) send("275^");
 }
 
-void OutboundMessages::sendRecordingNotice(const std::string& fileNameWithoutExtension) {
-    send("279," + call_.trackNumber.get() + "^" + fileNameWithoutExtension);
+void OutboundMessages::sendRecordingNotice(const std::string& trackNumber, const std::string& fileNameWithoutExtension) {
+    send("279," + trackNumber + "^" + fileNameWithoutExtension);
 }
 
 void OutboundMessages::SendAttachedDataToCti() {

@@ -37,7 +37,7 @@ public:
     void sendLineDown(const std::string& lineTrackNumber);  // 137
     void SendCancelPreviewToCti();          // 217
     void GetCtiTime();                      // 275 when the call's date and time is not known
-    void sendRecordingNotice(const std::string& fileNameWithoutExtension);  // 279
+    void sendRecordingNotice(const std::string& trackNumber, const std::string& fileNameWithoutExtension);  // 279
     void SendAttachedDataToCti();           // 321
     void SendConsultCallRequestToCti(int transferType);  // 324
     void SendConsultCallCanceledToCti();    // 325
@@ -54,7 +54,7 @@ public:
 private:
     // "code," then "0^" and the agent ID: the layout most reports share.
     std::string agentReport(int code) const;
-    void send(const std::string& message);
+    bool send(const std::string& message);
 
     CTIConnection& link_;
     CtiSession& session_;

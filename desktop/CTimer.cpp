@@ -1,7 +1,10 @@
 #include "desktop/CTimer.h"
 
+#include <utility>
+
 #include "core/AgentWindow.h"
 #include "infra/CLogger.h"
+#include "infra/ThreadGroup.h"
 #include "infra/Timing.h"
 
 namespace {
@@ -9,9 +12,16 @@ constexpr std::uint32_t kRunningColour = 0x424242;  // RGB(66,66,66)
 constexpr std::uint32_t kResetColour = 0x212121;    // RGB(33,33,33)
 }  // namespace
 
-CTimer::CTimer(AgentWindow& window) : window_(window) {}
+CTimer::CTimer(AgentWindow& window) : window_(window), thread_([this] { timerThread(); }) {}
 
-CTimer::~CTimer() { stopAndJoin(); }
+CTimer::~CTimer() {
+    {
+        std::lock_guard guard(lock_);
+        ending_ = true;
+    }
+    changed_.notify_all();
+    thread_.join();
+}
 
 std::string CTimer::format(int hours, int minutes, int seconds) {
     return std::to_string(hours) + (minutes < 10 ? ":0" : ":") + std::to_string(minutes) + (seconds < 10 ? ":0" : ":") +
@@ -19,40 +29,59 @@ std::string CTimer::format(int hours, int minutes, int seconds) {
 }
 
 void CTimer::start() {
-    stopAndJoin();
-    stop_ = false;
-    thread_ = std::thread([this] { timerThread(); });
+    {
+        std::lock_guard guard(lock_);
+        running_ = true;
+        ++runs_;
+    }
+    changed_.notify_all();
 }
 
 void CTimer::stop() {
+    bool wasRunning = false;
     {
         std::lock_guard guard(lock_);
-        stop_ = true;
+        wasRunning = std::exchange(running_, false);
     }
-    wake_.notify_all();
-}
-
-void CTimer::stopAndJoin() {
-    stop();
-    if (thread_.joinable()) thread_.join();
+    if (wasRunning) changed_.notify_all();  // a stopped clock's thread sleeps on
 }
 
 void CTimer::reset() {
-    stopAndJoin();
-    window_.showCallTimer("", kResetColour);
+    bool wasRunning = false;
+    {
+        std::lock_guard guard(lock_);  // held while the label is cleared: no count lands after it
+        wasRunning = std::exchange(running_, false);
+        window_.showCallTimer("", kResetColour);
+    }
+    if (wasRunning) changed_.notify_all();
+}
+
+bool CTimer::running() const {
+    std::lock_guard guard(lock_);
+    return running_;
 }
 
 void CTimer::timerThread() {
+    std::unique_lock lock(lock_);
+    for (;;) {
+        changed_.wait(lock, [this] { return running_ || ending_; });
+        if (ending_) return;
+        if (!runGuarded("timerThread", [&] { count(lock); })) running_ = false;  // no failing over and over
+    }
+}
+
+void CTimer::count(std::unique_lock<std::mutex>& lock) {
     logMessage(LogLevel::Debug, "CTimer, Timer thread started");
+    const unsigned run = runs_;
     int hours = 0;
     int minutes = 0;
     int seconds = 0;
-    std::unique_lock guard(lock_);
-    while (!stop_) {
+    const auto thisRun = [&] { return running_ && runs_ == run && !ending_; };
+    while (thisRun()) {
         if (seconds > 59) ++minutes, seconds = 0;
         if (minutes > 59) ++hours, minutes = 0;
         window_.showCallTimer(format(hours, minutes, seconds), kRunningColour);
-        wake_.wait_for(guard, Timing::scaled(intervals::kCallTimerTick), [this] { return stop_.load(); });
+        if (changed_.wait_for(lock, Timing::scaled(intervals::kCallTimerTick), [&] { return !thisRun(); })) break;
         ++seconds;
     }
     logMessage(LogLevel::Normal, "CTimer, Timer thread terminated");

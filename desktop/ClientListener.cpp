@@ -16,9 +16,12 @@
 #include "core/CallContext.h"
 #include "cti/FrameAssembler.h"
 #include "cti/KVSet.h"
+#include "cti/LoggedText.h"
+#include "desktop/ScreenPopTitle.h"
 #include "infra/CLogger.h"
 #include "infra/LeadingInt.h"
 #include "infra/SocketErrorText.h"
+#include "infra/ThreadGroup.h"
 #include "infra/Timing.h"
 
 namespace {
@@ -26,26 +29,30 @@ namespace {
 constexpr std::size_t kReceiveBuffer = 51200;
 constexpr std::size_t kNumberLength = 100;  // longer numbers are refused
 constexpr std::size_t kDialledNumberLength = 20;
-constexpr std::size_t kTagStatusLength = 10;
-constexpr std::size_t kTagTextLength = 100;
-
-void pause(std::chrono::microseconds interval) { std::this_thread::sleep_for(Timing::scaled(interval)); }
 
 int milliseconds(std::chrono::microseconds interval) {
     return static_cast<int>(std::max<long long>(1, Timing::scaled(interval).count() / 1000));
 }
 
-enum class Wait { Readable, TimedOut, Stopped };
+enum class Wait { Readable, TimedOut, Stopped, Contended };
 
-// Waits for `socket` to be readable, for the time-out, or for stop()'s wake-up.
-Wait waitReadable(int socket, int wake, std::chrono::microseconds timeout) {
-    pollfd entries[] = {{socket, POLLIN, 0}, {wake, POLLIN, 0}};
+// Waits for `socket` to be readable, for the time-out (in milliseconds, -1 for none), for
+// stop()'s wake-up, or, when `listening` is a socket, for another client to wait there.
+Wait waitReadable(int socket, int wake, int timeout, int listening = -1) {
+    pollfd entries[] = {{socket, POLLIN, 0}, {wake, POLLIN, 0}, {listening, POLLIN, 0}};
     for (;;) {
-        const int ready = ::poll(entries, 2, milliseconds(timeout));
+        const int ready = ::poll(entries, 3, timeout);
         if (ready < 0 && errno == EINTR) continue;
         if (ready < 0 || entries[1].revents) return Wait::Stopped;
-        return ready == 0 ? Wait::TimedOut : Wait::Readable;
+        if (ready == 0) return Wait::TimedOut;
+        return entries[0].revents ? Wait::Readable : Wait::Contended;
     }
+}
+
+// The client's own track number as a reply echoes it: "0" when it gave none.
+std::string echoedTrackNumber(const KVSet& request) {
+    const std::string trackNumber = request.getValue("Tracknumber");
+    return trackNumber.empty() ? "0" : trackNumber;
 }
 
 }  // namespace
@@ -54,20 +61,41 @@ ClientListener::ClientListener(Agent& agent, AgentStatus& status, CallContext& c
     : agent_(agent), status_(status), call_(call), port_(port), wake_(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {}
 
 ClientListener::~ClientListener() {
-    stop();
+    std::lock_guard lifecycle(lifecycleLock_);
+    stopLocked();
+    if (listenerThread_.joinable()) listenerThread_.join();  // one still busy after stop()'s wait
     if (wake_ >= 0) ::close(wake_);
 }
 
 void ClientListener::start() {
-    stop();
+    std::lock_guard lifecycle(lifecycleLock_);
+    stopLocked();
+    if (listenerThread_.joinable()) listenerThread_.join();
     std::uint64_t drained = 0;
     [[maybe_unused]] const ssize_t read = ::read(wake_, &drained, sizeof drained);
     clientConnected_ = false;
     stopListening_ = false;
-    listenerThread_ = std::thread([this] { clientListener(); });
+    boundPort_ = 0;  // known again once the new listening socket is bound
+    {
+        std::lock_guard guard(endedLock_);
+        listenerEnded_ = false;
+    }
+    listenerThread_ = std::thread([this] {
+        runGuarded("clientListener", [this] { clientListener(); });
+        {
+            std::lock_guard guard(endedLock_);
+            listenerEnded_ = true;
+        }
+        endedChanged_.notify_all();
+    });
 }
 
 void ClientListener::stop() {
+    std::lock_guard lifecycle(lifecycleLock_);
+    stopLocked();
+}
+
+void ClientListener::stopLocked() {
     stopListening_ = true;
     clientConnected_ = false;
     {
@@ -76,7 +104,27 @@ void ClientListener::stop() {
         const std::uint64_t one = 1;
         [[maybe_unused]] const ssize_t written = ::write(wake_, &one, sizeof one);
     }
-    if (listenerThread_.joinable()) listenerThread_.join();
+    if (!listenerThread_.joinable() || listenerThread_.get_id() == std::this_thread::get_id()) return;
+    if (!joinListener(Timing::scaled(intervals::kClientStopWait)))
+        logMessage(LogLevel::Warning, "ClientListener::stop - the listening thread is still busy, it is joined later");
+}
+
+bool ClientListener::joinListener(std::chrono::microseconds patience) {
+    {
+        std::unique_lock guard(endedLock_);
+        if (!endedChanged_.wait_for(guard, patience, [this] { return listenerEnded_; })) return false;
+    }
+    listenerThread_.join();
+    return true;
+}
+
+bool ClientListener::pauseUnlessStopped(std::chrono::microseconds interval) const {
+    pollfd entry{wake_, POLLIN, 0};
+    for (;;) {
+        const int ready = ::poll(&entry, 1, milliseconds(interval));
+        if (ready < 0 && errno == EINTR) continue;
+        return ready == 0;
+    }
 }
 
 void ClientListener::clientListener() {
@@ -116,10 +164,7 @@ void ClientListener::clientListener() {
     logMessage(LogLevel::Normal, "ClientListener::clientListener - Ready to accept clients.");
 
     while (!stopListening_) {
-        Wait wait = Wait::TimedOut;
-        while (wait == Wait::TimedOut && !stopListening_)
-            wait = waitReadable(listening, wake_, intervals::kClientConnectionWait);
-        if (wait != Wait::Readable || stopListening_) break;
+        if (waitReadable(listening, wake_, -1) != Wait::Readable || stopListening_) break;
 
         sockaddr_in peer{};
         socklen_t peerLength = sizeof peer;
@@ -146,7 +191,7 @@ void ClientListener::clientListener() {
             clientSocket_ = client;
             clientConnected_ = true;
         }
-        clientHandler(client);
+        clientHandler(client, listening);
         closeClient();
     }
 
@@ -169,52 +214,65 @@ void ClientListener::closeClient() {
     clientSocket_ = -1;
 }
 
-void ClientListener::clientHandler(int socket) {
+// Messages that arrived together are handled one at a time, in order, without another read.
+// What one read brings is logged once.
+void ClientListener::clientHandler(int socket, int listening) {
     logMessage(LogLevel::Debug, "ClientListener::clientHandler - Starting...");
     FrameAssembler frames;
     std::string buffer(kReceiveBuffer, '\0');
+    bool greeted = false;  // a first message has come
+    const auto greetingDeadline = std::chrono::steady_clock::now() + Timing::scaled(intervals::kClientGreeting);
     while (clientConnected_ && !stopListening_) {
-        std::string passText = frames.pending();
-        bool complete = frames.hasMessage();
-        while (!complete && clientConnected_ && !stopListening_) {
-            const Wait wait = waitReadable(socket, wake_, intervals::kClientSilence);
-            if (wait == Wait::Stopped) {
-                clientConnected_ = false;
-                break;
-            }
-            if (wait == Wait::TimedOut) {
-                logMessage(LogLevel::Warning,
-                           "ClientListener::clientHandler - No Heartbeat received from Client...assuming that client "
-                           "is dead");
-                clientConnected_ = false;
-                logMessage(LogLevel::Debug, "ClientListener::clientHandler - (iRet = 0 on select)");
-                break;
-            }
-            const ssize_t received = ::recv(socket, buffer.data(), buffer.size(), 0);
-            if (received < 0 && (errno == EINTR || errno == EAGAIN)) continue;
-            if (received <= 0) {
-                if (received == 0) errno = ECONNRESET;  // the client closed the connection
-                logMessage(LogLevel::Error, "ClientListener::clientHandler - Error on recv() [%s]",
-                           socketErrorText().c_str());
-                logMessage(LogLevel::Debug, "ClientListener::clientHandler - Socket used: [%d]", socket);
-                clientConnected_ = false;
-                break;
-            }
-            if (!frames.append(buffer.data(), static_cast<std::size_t>(received))) {
-                logMessage(LogLevel::Error,
-                           "ClientListener::clientHandler - More than %d bytes without '~' from the client, dropping it",
-                           static_cast<int>(FrameAssembler::kDefaultLimit));
-                clientConnected_ = false;
-                break;
-            }
-            passText.append(buffer.data(), static_cast<std::size_t>(received));
-            complete = frames.hasMessage();
-            pause(intervals::kCtiReceivePause);
+        if (frames.hasMessage()) {
+            greeted = true;
+            const std::string message = frames.nextMessage();
+            runGuarded("clientListener", [&] { processInfo(message); });
+            continue;
         }
-        if (!complete) continue;
-        logMessage(LogLevel::Debug, "Received %d bytes from Client - [%s]", static_cast<int>(passText.size()),
-                   passText.c_str());
-        processInfo(frames.nextMessage());
+        // Until the greeting time is over, wait for it; after that a client that has not
+        // greeted gives way to the next one that connects.
+        const auto untilGreeting = std::chrono::duration_cast<std::chrono::milliseconds>(
+            greetingDeadline - std::chrono::steady_clock::now());
+        const bool greetingDue = !greeted && untilGreeting.count() > 0;
+        const int timeout = greetingDue ? static_cast<int>(untilGreeting.count()) : milliseconds(intervals::kClientSilence);
+        const Wait wait = waitReadable(socket, wake_, timeout, greeted || greetingDue ? -1 : listening);
+        if (wait == Wait::Stopped) {
+            clientConnected_ = false;
+            break;
+        }
+        if (wait == Wait::Contended) {
+            logMessage(LogLevel::Warning, "ClientListener::clientHandler - No greeting received from Client...dropping it");
+            clientConnected_ = false;
+            break;
+        }
+        if (wait == Wait::TimedOut && greetingDue) continue;
+        if (wait == Wait::TimedOut) {
+            logMessage(LogLevel::Warning,
+                       "ClientListener::clientHandler - No Heartbeat received from Client...assuming that client "
+                       "is dead");
+            clientConnected_ = false;
+            logMessage(LogLevel::Debug, "ClientListener::clientHandler - (iRet = 0 on select)");
+            break;
+        }
+        const ssize_t received = ::recv(socket, buffer.data(), buffer.size(), 0);
+        if (received < 0 && (errno == EINTR || errno == EAGAIN)) continue;
+        if (received <= 0) {
+            if (received == 0) errno = ECONNRESET;  // the client closed the connection
+            logMessage(LogLevel::Error, "ClientListener::clientHandler - Error on recv() [%s]", socketErrorText().c_str());
+            logMessage(LogLevel::Debug, "ClientListener::clientHandler - Socket used: [%d]", socket);
+            clientConnected_ = false;
+            break;
+        }
+        const std::string_view bytes(buffer.data(), static_cast<std::size_t>(received));
+        logMessage(LogLevel::Debug, "Received %d bytes from Client - [%s]", static_cast<int>(received),
+                   loggedText(bytes).c_str());
+        if (!frames.append(bytes.data(), bytes.size())) {
+            logMessage(LogLevel::Error,
+                       "ClientListener::clientHandler - More than %d bytes without '~' from the client, dropping it",
+                       static_cast<int>(FrameAssembler::kDefaultLimit));
+            clientConnected_ = false;
+            break;
+        }
     }
     logMessage(LogLevel::Debug, "Exiting from client's thread");
 }
@@ -233,7 +291,7 @@ void ClientListener::sendInfo(const std::string& message) {
                 ::shutdown(clientSocket_, SHUT_RDWR);  // the listening thread closes it
                 return;
             }
-            pause(intervals::kCtiSendRetryPause);
+            if (!pauseUnlessStopped(intervals::kCtiSendRetryPause)) return;
             continue;
         }
         if (result < 0) {
@@ -295,8 +353,7 @@ void ClientListener::handleUnconditionalReady() {
     } else if (state == "AgentReadyInCall" || state == "AgentReadyInConference") {
         agent_.QueuePhoneEvent(agent::HangUpEvent);
         status_.inCall = false;
-        pause(intervals::kClientAnswerPause);
-        agent_.doAgentReady();
+        if (pauseUnlessStopped(intervals::kClientAnswerPause)) agent_.doAgentReady();
     }
 }
 
@@ -310,7 +367,7 @@ void ClientListener::handleForceHangup() {
     agent_.SendAgentHangUpToCti();
     agent_.QueuePhoneEvent(agent::HangUpEvent);
     status_.inCall = false;
-    pause(intervals::kClientAnswerPause);
+    if (!pauseUnlessStopped(intervals::kClientAnswerPause)) return;  // the client is being let go
     logMessage(LogLevel::Debug, "force agent hangup");
     sendInfo("10,Force hang up done ");
 }
@@ -325,6 +382,7 @@ void ClientListener::handleOutsideDial(const KVSet& request) {
     if (number.size() > kNumberLength) {
         logMessage(LogLevel::Warning, "handleOutsideDial : Number too long [%d characters]",
                    static_cast<int>(number.size()));
+        sendInfo("1," + number.substr(0, kNumberLength) + "^" + echoedTrackNumber(request) + "^FAILED");
         return;
     }
     const std::string text = "Remote dial [" + number + "]";
@@ -342,8 +400,7 @@ void ClientListener::handleOutsideDial(const KVSet& request) {
         block = "%s - sleeping for tracknum block AgentReady";
     } else {
         agent_.showTicker(TickerText::alert("Must be in [Not Ready] or [Ready] mode to receive event"));
-        const std::string trackNumber = request.getValue("Tracknumber");
-        sendInfo("1," + number + "^" + (trackNumber.empty() ? "0" : trackNumber) + "^WRONG_STATE");
+        sendInfo("1," + number + "^" + echoedTrackNumber(request) + "^WRONG_STATE");
         return;
     }
 
@@ -356,7 +413,11 @@ void ClientListener::handleOutsideDial(const KVSet& request) {
     for (int wait = 0; wait < intervals::kRemoteDialTrackNumberWaits && agent_.getVelmoraTrackNum(callNo).empty();
          ++wait) {
         logMessage(LogLevel::Debug, block, "ClientListener::handleOutsideDial");
-        pause(intervals::kRemoteDialTrackNumberWait);
+        if (!pauseUnlessStopped(intervals::kRemoteDialTrackNumberWait)) {
+            logMessage(LogLevel::Debug, "ClientListener::handleOutsideDial - stopped while waiting for the tracknum, no dial");
+            call_.remoteDial = false;
+            return;
+        }
     }
     agent_.SendAgentReallyDialingToCti();
     agent_.QueuePhoneEvent(agent::DialingEvent);
@@ -371,32 +432,22 @@ void ClientListener::handleTitleChange(const KVSet& request) {
         return;
     }
     logMessage(LogLevel::Debug, "BrowserHandler::OnTitleChange(): Title: [%s].", title.c_str());
-    if (title.find("submit:required") != std::string::npos) {
+    const ScreenPopTitle report = ScreenPopTitle::read(title);
+    if (report.report == ScreenPopTitle::Report::SubmitRequired) {
         logMessage(LogLevel::Debug, "Pop-up page requires a submit");
         call_.submitPending = true;
         agent_.QueuePhoneEvent(agent::SubmitReqEvent);
         return;
     }
-    if (title.find("submit:sent") == std::string::npos) return;
+    if (report.report != ScreenPopTitle::Report::SubmitSent) return;
 
     logMessage(LogLevel::Debug, "Submit has been pressed in the pop-up");
-    const auto clientEnd = title.find('-');
-    const auto campaignEnd = clientEnd == std::string::npos ? std::string::npos : title.find('-', clientEnd + 1);
-    const auto statusEnd = campaignEnd == std::string::npos ? std::string::npos : title.find('.', campaignEnd + 1);
-    if (statusEnd != std::string::npos) {
-        const std::string client = title.substr(0, clientEnd);
-        const std::string campaign = title.substr(clientEnd + 1, campaignEnd - clientEnd - 1);
-        const std::string status = title.substr(campaignEnd + 1, statusEnd - campaignEnd - 1);
-        logMessage(LogLevel::Debug, "Found infos : Client[%s] Campaign[%s] Status[%s]", client.c_str(),
-                   campaign.c_str(), status.c_str());
-        call_.tagStatus.set(status.substr(0, kTagStatusLength));
-        call_.tagCampaign.set(campaign.substr(0, kTagTextLength));
-        call_.tagClient.set(client.substr(0, kTagTextLength));
-        call_.recordingTagged = true;
-    } else {
-        call_.recordingTagged = false;
+    if (report.conform)
+        logMessage(LogLevel::Debug, "Found infos : Client[%s] Campaign[%s] Status[%s]", report.client.c_str(),
+                   report.campaign.c_str(), report.status.c_str());
+    else
         logMessage(LogLevel::Warning, "New title not conform to client-campaign-status.submit:sent");
-    }
+    report.tagCall(call_);
     agent_.setAgentMode(3);
     agent_.QueuePhoneEvent(agent::SubmitSentEvent);
 }

@@ -1,6 +1,8 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -12,7 +14,12 @@ class KVSet;
 struct CallContext;
 
 // The loopback TCP server through which the agent's web applet drives the phone: dial,
-// force ready, force hang-up and page-title reports. One client at a time, '~'-framed.
+// force ready, force hang-up and page-title reports. One client at a time, '~'-framed; a
+// client that has said nothing two seconds after connecting gives way to the next client
+// that connects, so a silent connection cannot keep the agent's applet out.
+//
+// start() and stop() may be called from any thread: they take turns, and stop() wakes every
+// wait of the listening thread, including a remote dial's wait for its track number.
 class ClientListener {
 public:
     static constexpr int kDefaultPort = 8767;
@@ -47,19 +54,29 @@ public:
     ClientListener& operator=(const ClientListener&) = delete;
 
     void start();
+    // Waits up to ten seconds for the listening thread; one that is still busy then is joined by
+    // the next start() or by the destructor.
     void stop();
     // Sends one message to the client; nothing happens when none is connected.
     void sendInfo(const std::string& message);
     void processInfo(const std::string& message);
 
     bool clientConnected() const { return clientConnected_; }
-    // The port actually listened on (the configured one, or the one the system chose for 0).
+    // The port actually listened on (the configured one, or the one the system chose for 0); 0
+    // until the listening socket is bound.
     int port() const { return boundPort_; }
 
 private:
     void clientListener();
-    void clientHandler(int socket);
+    // Serves the client on `socket`; `listening` shows whether another client waits.
+    void clientHandler(int socket, int listening);
     void closeClient();
+    // stop() for a caller that holds lifecycleLock_.
+    void stopLocked();
+    // Waits for the listening thread, at most `patience`; true when it has ended (and is joined).
+    bool joinListener(std::chrono::microseconds patience);
+    // Sleeps for the interval unless stop() comes first; false when it did.
+    bool pauseUnlessStopped(std::chrono::microseconds interval) const;
     void handleForceReady();
     void handleUnconditionalReady();
     void handleForceHangup();
@@ -77,5 +94,9 @@ private:
     int clientSocket_ = -1;
     std::atomic<bool> clientConnected_{false};
     std::atomic<bool> stopListening_{false};
+    std::mutex lifecycleLock_;  // start() and stop() take turns
     std::thread listenerThread_;
+    std::mutex endedLock_;
+    std::condition_variable endedChanged_;
+    bool listenerEnded_ = true;  // the listening thread has returned
 };

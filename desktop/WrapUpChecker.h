@@ -10,7 +10,8 @@
 #include "infra/Guarded.h"
 
 // Enforces the wrap-up limit the CTI server sets: when the agent stays in wrap-up longer
-// than allowed, the action after time-out (Ready, logged out, or not ready) is applied.
+// than allowed, the action after time-out (Ready, logged out, or not ready) is applied. The
+// checker's thread sleeps until the agent is in a wrap-up that the time-out applies to.
 class WrapUpChecker {
 public:
     // What the checker asks of the agent core.
@@ -41,8 +42,15 @@ public:
 
 private:
     void checkerThread();
+    // Sleeps until the agent is in a wrap-up with the time-out enabled; false once stopped.
+    bool waitForTimedWrapUp();
+    // One wait for the end of wrap-up, and the action when it does not come.
+    void checkWrapUp();
     // Sleeps, or less when the checker is stopped.
     void pause();
+    // Changes the checker's state under the lock its thread sleeps on, then wakes it.
+    template <class Change>
+    void change(Change&& apply);
 
     Agent& agent_;
     std::atomic<bool> timeOutEnabled_{false};
@@ -51,7 +59,7 @@ private:
     std::atomic<bool> inWrapUp_{false};
     std::atomic<bool> stop_{false};
     AutoResetEvent wakeEvent_;
-    std::mutex stopLock_;
-    std::condition_variable stopped_;
+    std::mutex stateLock_;
+    std::condition_variable stateChanged_;  // stop, wrap-up or the settings changed
     std::thread thread_;
 };

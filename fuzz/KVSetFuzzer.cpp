@@ -1,5 +1,6 @@
 // Element messages from a CTI server or an applet: any text parses or is refused without
-// harm, and what parses holds no more children than the text has tags.
+// harm, and what parses holds no more children than the text has tags. What the log shows of
+// any text stays within its bound.
 
 #include <algorithm>
 #include <cstdint>
@@ -7,9 +8,11 @@
 #include <string>
 
 #include "cti/KVSet.h"
+#include "cti/LoggedText.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string text(reinterpret_cast<const char*>(data), size);
+    if (loggedText(text).size() > kLoggedTextLimit + 3) std::abort();
     KVSet set;
     if (!set.parse(text)) return 0;
     const auto tags = static_cast<std::size_t>(std::count(text.begin(), text.end(), '<'));

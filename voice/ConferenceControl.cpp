@@ -54,6 +54,8 @@ void ConferenceControl::OnBnClickedButtonTransfer() {
 }
 
 void ConferenceControl::requestConsultCall(int transferType) {
+    // An answer that came after an earlier request had stopped waiting must not answer this one.
+    while (consultResponse_.tryAcquireFor(std::chrono::milliseconds(0))) continue;
     agent_.SendConsultCallRequestToCti(transferType);
     const std::string type = lines_.callType();
     const std::string destination = call_.dialDestination.get();
@@ -110,13 +112,19 @@ void ConferenceControl::dialConsultation(const DialWindowResult& choice, bool wa
     }
     agent_.QueuePhoneEvent(agent::InProgressEvent);
     logMessage(LogLevel::Normal, "InitiateConference(): Dial:[%s]", dialString.c_str());
-    engine_.iaxc_call(dialString);
+    if (engine_.iaxc_call(dialString) < 0) {
+        lines_.reportDialFailure("InitiateConference()", dialString);
+        cancelConference(wasOnHold);  // no consultation to complete: back to the customer
+        return;
+    }
     logMessage(LogLevel::Debug, "InitiateConference(): iaxc_call() made");
 
-    if (window_.runCompleteConferenceDialog(*this, dialogConsultationLine_))
+    if (window_.runCompleteConferenceDialog(*this, dialogConsultationLine_)) {
         agent_.SendConferenceCompletedToCti();
-    else
+        consultPending_ = false;
+    } else {
         dropConsultation(wasOnHold);
+    }
 }
 
 void ConferenceControl::dropConsultation(bool wasOnHold) {
@@ -137,6 +145,7 @@ void ConferenceControl::dropConsultation(bool wasOnHold) {
     const bool lineStillUp = threeLines ? (lines_.lineIsUp(1) || lines_.lineIsUp(2))
                                         : (lines_.lineIsUp(0) || lines_.lineIsUp(1));
     agent_.QueuePhoneEvent(lineStillUp ? agent::ConferenceCanceledEvent : agent::LineStatusDownEvent);
+    consultPending_ = false;
 }
 
 void ConferenceControl::cancelConference(bool wasOnHold) {

@@ -39,9 +39,16 @@ void Dialer::dial(const std::string& number, const std::string& trackNumber) {
     logMessage(LogLevel::Debug, "CImplementation::dial(): Destination: [%s]", destination.c_str());
     const std::string agentId = call_.agentId.get();
     lines_.SetCallerId(agentId, agentId);
-    engine_.iaxc_call(destination);
-    agent_.QueuePhoneEvent(agent::InCallEvent);
+    const bool placed = engine_.iaxc_call(destination) >= 0;
+    if (placed) agent_.QueuePhoneEvent(agent::InCallEvent);
     lines_.setLineTrackNum(trackNumber, LineControl::kSelectedLine);
+    if (!placed) dialFailed("CImplementation::dial()", destination);
+}
+
+void Dialer::dialFailed(const char* operation, const std::string& destination) {
+    lines_.reportDialFailure(operation, destination);
+    lines_.SetCallState();
+    agent_.QueuePhoneEvent(LineControl::lineDownEvent(lines_.selectedCall()));
 }
 
 void Dialer::dialPreview(const std::string& number) {
@@ -58,11 +65,11 @@ void Dialer::dialPreview(const std::string& number) {
     const std::string destination = dialString(call_.callPrefix.get() + number);
     logMessage(LogLevel::Debug, "CImplementation::dialPreview(): Destination: [%s]", destination.c_str());
     lines_.SetCallerId(call_.callerIdName.get(), call_.callerIdNumber.get());
-    engine_.iaxc_call(destination);
+    if (engine_.iaxc_call(destination) < 0) dialFailed("CImplementation::dialPreview()", destination);
 }
 
 void Dialer::DoAgentReadyThread() {
-    threads_.start([this] { doAgentReadyThread(); });
+    threads_.start("doAgentReadyThread", [this] { doAgentReadyThread(); });
     lines_.setAgentMode(2);
 }
 

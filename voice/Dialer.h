@@ -31,6 +31,9 @@ private:
     // agent "@" host ":" port "/" extension
     std::string dialString(const std::string& extension) const;
     bool goingReady() const;
+    // Ends a dial the engine could not place as the line going down would end it, and tells
+    // the local client it failed.
+    void dialFailed(const char* operation, const std::string& destination);
 
     VoiceEngine& engine_;
     LineControl& lines_;

@@ -1,5 +1,6 @@
 #include "voice/LineControl.h"
 
+#include "AgentVocabulary.h"
 #include "core/CallContext.h"
 #include "infra/CLogger.h"
 #include "infra/ThreadGroup.h"
@@ -18,12 +19,12 @@ int LineControl::selectedCall() { return engine_.iaxc_selected_call(); }
 
 void LineControl::SelectFirstLine() {
     logMessage(LogLevel::Debug, "CImplementation::SelectFirstLine()");
-    threads_.start([this] { selectIaxLine(0); });
+    threads_.start("SelectFirstLine", [this] { selectIaxLine(0); });
 }
 
 void LineControl::SelectSecondLine() {
     logMessage(LogLevel::Debug, "CImplementation::SelectSecondLine()");
-    threads_.start([this] { selectIaxLine(1); });
+    threads_.start("SelectSecondLine", [this] { selectIaxLine(1); });
 }
 
 void LineControl::selectThirdLine() { selectIaxLine(2); }
@@ -71,7 +72,7 @@ void LineControl::selectAndDrop(int callNo) {
 
 void LineControl::HangUpLine1() {
     logMessage(LogLevel::Debug, "CImplementation::HangUpLine1()");
-    threads_.start([this] {
+    threads_.start("HangUpLine1", [this] {
         std::lock_guard guard(hangUpLock_);
         selectAndDrop(0);
     });
@@ -79,7 +80,7 @@ void LineControl::HangUpLine1() {
 
 void LineControl::HangUpLine2() {
     logMessage(LogLevel::Debug, "CImplementation::HangUpLine2()");
-    threads_.start([this] {
+    threads_.start("HangUpLine2", [this] {
         logMessage(LogLevel::Debug, "doHangUpLine2 line_2_status[%d]", lineIsUp(1) ? 1 : 0);
         std::lock_guard guard(hangUpLock_);
         selectAndDrop(1);
@@ -88,7 +89,7 @@ void LineControl::HangUpLine2() {
 
 void LineControl::doHangUpMadeCall() {
     logMessage(LogLevel::Debug, "doHangUpMadeCall()");
-    threads_.start([this] {
+    threads_.start("doHangUpMadeCall", [this] {
         selectAndDrop(0);
         selectAndDrop(1);
     });
@@ -96,7 +97,7 @@ void LineControl::doHangUpMadeCall() {
 
 void LineControl::doHangUpPrevCall() {
     logMessage(LogLevel::Debug, "doHangUpPrevCall() second_line");
-    threads_.start([this] {
+    threads_.start("doHangUpPrevCall", [this] {
         selectAndDrop(0);
         selectAndDrop(1);
     });
@@ -104,7 +105,7 @@ void LineControl::doHangUpPrevCall() {
 
 void LineControl::HangUpCalls() {
     if (onHold_) RemoveHold();
-    threads_.start([this] { engine_.iaxc_dump_all_calls(); });
+    threads_.start("HangUpCalls", [this] { engine_.iaxc_dump_all_calls(); });
 }
 
 void LineControl::dropAllLines() {
@@ -117,7 +118,7 @@ void LineControl::dropBusyLines() {
 }
 
 void LineControl::LeaveConference() {
-    threads_.start([this] {
+    threads_.start("doLeaveConferenceThread", [this] {
         logMessage(LogLevel::Debug, "doLeaveConferenceThread()");
         for (int callNo = threeLineMode_ ? 2 : 1; callNo >= 0; --callNo) selectAndDrop(callNo);
     });
@@ -200,6 +201,16 @@ void LineControl::SetCallState() {
     const int line = selectedCall() != 0 ? 1 : 0;
     agent_.reportCallState("1," + call_.dialDestination.get() + "^" + getVelmoraTrackNum(line) +
                            (lineIsUp(line) ? "^SUCCESS" : "^FAILED"));
+}
+
+void LineControl::reportDialFailure(const char* operation, const std::string& destination) {
+    logMessage(LogLevel::Error, "%s: iaxc_call failed for [%s]", operation, destination.c_str());
+    agent_.showTicker(TickerText::alert("Dial failed !"));
+}
+
+int LineControl::lineDownEvent(int callNo) {
+    if (callNo == 1) return agent::SecondLineHangUpEvent;
+    return callNo == 2 ? agent::ThirdLineHangUpEvent : agent::FirstLineHangUpEvent;
 }
 
 void LineControl::setCallType(const char* type) {

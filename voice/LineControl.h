@@ -72,6 +72,11 @@ public:
     void StopRinging();
 
     void SetCallState();
+    // A dial the engine could not place (no free line, the engine down): said in the log as
+    // `operation`'s and on the ticker.
+    void reportDialFailure(const char* operation, const std::string& destination);
+    // The agent event of line `callNo` (engine call 0..2) going down.
+    static int lineDownEvent(int callNo);
     void setCallType(const char* type);
     std::string callType() const { return callType_.get(); }
     void SetUsing3lines();

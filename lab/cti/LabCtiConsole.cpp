@@ -10,7 +10,7 @@
 
 std::string LabCtiConsole::help() {
     return "commands:\n"
-           "  distribute TRACK URL [ANI]            queue a call to the agent\n"
+           "  distribute TRACK [URL [ANI]]          queue a call to the agent (URL: --screen-pop's by default)\n"
            "  terminate TRACK                       end the call\n"
            "  preview TRACK NUMBER URL [CAMPAIGN]   ask for a preview call\n"
            "  hold MESSAGE...                       put the agent's call on hold\n"
@@ -18,7 +18,7 @@ std::string LabCtiConsole::help() {
            "  logout-agent REASON MESSAGE...        log the agent out\n"
            "  submit AGENT STATUS                   submit notification (submit_required, submit_sent, ...)\n"
            "  tracknum TRACK CHANNEL                a track number for a line\n"
-           "  record-server HOST PORT               announce the recording server\n"
+           "  record-server HOST PORT [SSL]         announce the recording server (SSL 1: over TLS)\n"
            "  datetime                              the server's date and time\n"
            "  raw TEXT...                           any text, followed by \"~\"\n"
            "  garbage | flood BYTES                 a frame that is no message | bytes without \"~\"\n"
@@ -35,10 +35,11 @@ std::string LabCtiConsole::execute(const std::string& text) {
     if (command.empty()) return {};
 
     if (command == "distribute") {
-        if (line.argumentCount() < 2) return LabCommandLine::usage("distribute TRACK URL [ANI]");
+        const std::string url = line.argumentCount() >= 2 ? line.argument(1) : server_.options().screenPopUrl;
+        if (line.argumentCount() < 1 || url.empty()) return LabCommandLine::usage("distribute TRACK [URL [ANI]]");
         labcti::QueueDistribute call;
         call.trackNumber = line.argument(0);
-        call.url = line.argument(1);
+        call.url = url;
         call.ani = line.argument(2);
         call.currentDateTime = labcti::DateTime::now().dotted();
         server_.push(labcti::queueDistribute(call));
@@ -72,8 +73,9 @@ std::string LabCtiConsole::execute(const std::string& text) {
         if (line.argumentCount() < 2) return LabCommandLine::usage("tracknum TRACK CHANNEL");
         server_.push(labcti::velmoraTracknum(line.argument(0), line.argument(1)));
     } else if (command == "record-server") {
-        if (line.argumentCount() < 2) return LabCommandLine::usage("record-server HOST PORT");
-        server_.push(labcti::recordServer({line.argument(0), line.argument(1), "0"}));
+        if (line.argumentCount() < 2) return LabCommandLine::usage("record-server HOST PORT [SSL]");
+        const std::string ssl = line.argumentCount() > 2 ? line.argument(2) : "0";
+        server_.push(labcti::recordServer({line.argument(0), line.argument(1), ssl}));
     } else if (command == "datetime") {
         server_.push(labcti::ctiDateTime(labcti::DateTime::now()));
     } else if (command == "raw") {

@@ -128,6 +128,10 @@ std::string personalDial(const std::string& velmoraTracknum) {
     return LabElement("MSG_TYPE_PERSONAL_DIAL").add("VelmoraTracknum", velmoraTracknum).toString();
 }
 
+std::string agentDialing(const std::string& trackNumber) {
+    return LabElement("MSG_TYPE_AGENT_DIALING").add("TrackNumber", trackNumber).toString();
+}
+
 std::string ctiDateTime(const DateTime& dateTime) {
     return LabElement("MSG_TYPE_CTI_DATETIME")
         .add("Year", dateTime.year)

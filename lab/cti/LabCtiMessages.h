@@ -126,6 +126,8 @@ std::string loginRefusal(const std::string& response, const std::string& reason)
 std::string agentNotReady(const std::string& reason);
 std::string agentLogout();
 std::string personalDial(const std::string& velmoraTracknum);
+// The track number of the dial the agent started.
+std::string agentDialing(const std::string& trackNumber);
 std::string ctiDateTime(const DateTime& dateTime);
 std::string queueDistribute(const QueueDistribute& call);
 std::string terminateCall(const std::string& trackNumber);

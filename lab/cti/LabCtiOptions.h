@@ -41,6 +41,8 @@ struct LabCtiOptions {
     std::chrono::milliseconds personalDialDelay{0};
     long nextTrackNumber = 9001;  // VelmoraTracknum of the next personal-dial acknowledgement
 
+    std::string screenPopUrl;  // the page a distributed call names when the console gives none
+
     std::optional<labcti::DateTime> dateTime;  // answer to the date-time request; empty: the local time
 
     LabConsultAnswer consultAnswer = LabConsultAnswer::Accept;

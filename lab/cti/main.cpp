@@ -17,9 +17,11 @@ constexpr std::uint16_t kDefaultPort = 8765;
 
 const char* const kUsage =
     "usage: orvane-lab-cti [--port N] [--agent ID:PASSWORD]... [--switch HOST:PORT | --no-switch]\n"
-    "                      [--record-server HOST:PORT] [--ready-after-login] [--script FILE]\n"
-    "Serves 127.0.0.1:N (8765 by default). Without --agent any agent may log in. The script's\n"
-    "commands run first, then those typed on standard input; 'help' lists them, 'quit' ends.\n";
+    "                      [--record-server HOST:PORT] [--ready-after-login] [--screen-pop URL] [--script FILE]\n"
+    "Serves 127.0.0.1:N (8765 by default). Without --agent any agent may log in. Distributed calls\n"
+    "name URL as their screen pop unless the command names one (the lab web server's customer form,\n"
+    "for instance). The script's commands run first, then those typed on standard input; 'help'\n"
+    "lists them, 'quit' ends.\n";
 
 struct ProgramArguments {
     LabCtiOptions options;
@@ -55,6 +57,8 @@ bool parseArguments(int argc, char** argv, ProgramArguments& parsed) {
             parsed.options.recordServer = labcti::RecordServer{left, right};
         } else if (flag == "--ready-after-login") {
             parsed.options.group->readyAfterLogin = "1";
+        } else if (flag == "--screen-pop" && hasValue) {
+            parsed.options.screenPopUrl = argv[++index];
         } else if (flag == "--script" && hasValue) {
             parsed.script = argv[++index];
         } else {

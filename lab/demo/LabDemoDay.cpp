@@ -2,6 +2,8 @@
 
 #include <sys/stat.h>
 
+#include <filesystem>
+#include <fstream>
 #include <thread>
 
 #include "lab/applet/LabAppletRequests.h"
@@ -17,6 +19,8 @@ constexpr auto kStepWait = 30s;
 constexpr auto kCloseWait = 60s;  // the phone's clean close may wait 30 s for its queue
 constexpr int kWrapUpSeconds = 5;
 constexpr auto kLookingTime = 1500ms;  // between steps, so each state can be seen
+// The customer form the screen pop shows; the agent submits it two seconds into the call.
+constexpr const char* kCustomerCase = "client=C42&campaign=Winter&status=SOLD&submit-after=2000";
 
 // A free TCP port on the loopback interface for the phone's local listener.
 std::uint16_t freeLoopbackPort() {
@@ -28,6 +32,7 @@ LabCtiOptions ctiOptions(const LabDemoOptions& options) {
     LabCtiOptions cti;
     cti.agents[options.agentId] = options.password;
     cti.loginSettings.wrapUp = {"READY", std::to_string(kWrapUpSeconds), "1"};
+    cti.loginSettings.recording.mp3Encoding = "1";
     return cti;
 }
 
@@ -46,7 +51,9 @@ LabDemoDay::LabDemoDay(LabDemoOptions options, LabLog narrate, LabLog phoneOutpu
       narrate_(std::move(narrate)),
       phoneOutput_(std::move(phoneOutput)),
       switch_(switchOptions(options_), labLogToFile("LabSwitch")),
-      cti_(ctiOptions(options_), labLogToFile("LabCtiServer")) {}
+      cti_(ctiOptions(options_), labLogToFile("LabCtiServer")),
+      recorder_({0, false, {}, {}, options_.folder + "/recording-server"}, labLogToFile("LabRecordServer")),
+      web_({}, labLogToFile("LabWebServer")) {}
 
 std::string LabDemoDay::file(const std::string& name) const { return options_.folder + "/" + name; }
 
@@ -77,13 +84,21 @@ int LabDemoDay::run() {
     });
     if (good) {
         std::this_thread::sleep_for(kLookingTime);
-        narrate_("the CTI server distributes a customer call (track number 5001)");
+        narrate_("the CTI server distributes a customer call (track number 5001) with the CRM's customer form");
         labcti::QueueDistribute call{"5001", labcti::DateTime::now().dotted(), "5551234",
-                                     "http://crm.lab/case?id=7", std::nullopt, {}};
+                                     cti_.options().screenPopUrl, std::nullopt, {}};
         cti_.push(labcti::queueDistribute(call));
+        good = expect("the phone popped the customer form up: the lab CRM served it",
+                      [&] { return web_.waitForRequest("GET /form?" + std::string(kCustomerCase), kStepWait).has_value(); });
+    }
+    if (good) {
         narrate_("the customer and the agent talk for " + std::to_string(options_.conversation.count()) + " s");
         std::this_thread::sleep_for(options_.conversation);
-        good = checkConversation(*channel);
+        good = expect("the agent submitted the form (client C42, campaign Winter, outcome SOLD)",
+                      [&] { return web_.waitForRequest("POST /submit kind=submit&client=C42", kStepWait).has_value(); });
+        good = good && expect("the phone read the submit from the page title and tagged the call for its recording",
+                              [&] { return phoneLogged("Found infos : Client[C42] Campaign[Winter] Status[SOLD]"); });
+        good = good && checkConversation(*channel);
     }
     if (good) {
         std::this_thread::sleep_for(kLookingTime);
@@ -104,6 +119,7 @@ int LabDemoDay::run() {
     good = good && expect("the agent is ready again", [&] {
         return cti_.waitFor("36,0^" + options_.agentId, kStepWait).has_value() && waitForAgentChannel().has_value();
     });
+    good = good && checkRecording();
     if (good) std::this_thread::sleep_for(kLookingTime);
     const bool closed = closePhone();
     good = good && closed;
@@ -113,14 +129,19 @@ int LabDemoDay::run() {
 
 bool LabDemoDay::startPeers() {
     ::mkdir(options_.folder.c_str(), 0755);
-    if (!switch_.start() || !cti_.start()) {
+    if (!switch_.start() || !cti_.start() || !recorder_.start() || !web_.start()) {
         narrate_("the lab could not open its ports");
         return false;
     }
-    cti_.configure([&](LabCtiOptions& cti) { cti.switchInfo = labcti::SwitchInfo{"127.0.0.1", std::to_string(switch_.port())}; });
+    cti_.configure([&](LabCtiOptions& cti) {
+        cti.switchInfo = labcti::SwitchInfo{"127.0.0.1", std::to_string(switch_.port())};
+        cti.recordServer = labcti::RecordServer{"127.0.0.1", std::to_string(recorder_.port()), "0"};
+        cti.screenPopUrl = web_.formUrl(kCustomerCase);
+    });
     listenerPort_ = freeLoopbackPort();
     narrate_("lab switch on UDP 127.0.0.1:" + std::to_string(switch_.port()) + ", lab CTI server on TCP 127.0.0.1:" +
-             std::to_string(cti_.port()));
+             std::to_string(cti_.port()) + ", lab recording server on TCP 127.0.0.1:" + std::to_string(recorder_.port()) +
+             ", lab CRM on " + web_.url("/"));
     return listenerPort_ != 0;
 }
 
@@ -141,7 +162,9 @@ bool LabDemoDay::startPhone() {
         {"ORVANE_AUDIO", "virtual"},         {"ORVANE_AUDIO_MIC", file("microphone.wav")},
         {"ORVANE_AUDIO_SPEAKER", file("speaker.wav")}, {"ORVANE_AUDIO_RING", file("ring.wav")},
         {"XDG_CONFIG_HOME", file("config")}, {"XDG_RUNTIME_DIR", runtime},
-        {"ORVANE_PASSWORD", options_.password}};
+        {"ORVANE_PASSWORD", options_.password}, {"ORVANE_RECORDINGS_DIR", file("recordings")},
+        {"ORVANE_LOG_DIR", options_.folder}};
+    phoneStarted_ = std::filesystem::file_time_type::clock::now();
     narrate_("starting the phone: " + options_.phoneProgram + (options_.windowed ? " with its window" : " --headless") +
              " (virtual audio, files in " + options_.folder + ")");
     if (!phone_.start(arguments, environment, options_.folder, file("stderr.txt"), phoneOutput_)) {
@@ -177,6 +200,31 @@ bool LabDemoDay::checkConversation(int channel) {
     return expect("the customer heard the agent (" + std::to_string(static_cast<int>(kAgentVoiceHertz)) +
                       " Hz in what the switch received)",
                   [&] { return labtone::present(heardBySwitch, kAgentVoiceHertz, kCustomerVoiceHertz); });
+}
+
+bool LabDemoDay::checkRecording() {
+    const auto upload = recorder_.waitForUpload("", kStepWait);
+    return expect(upload ? "the recording server acknowledged the call's recording " + upload->name + " (" +
+                               std::to_string(upload->size) + " bytes, MP3), stored as " + upload->storedAs
+                         : "the recording server received the call's recording",
+                  [&] { return upload.has_value(); });
+}
+
+bool LabDemoDay::phoneLogged(const std::string& text) const {
+    const auto deadline = std::chrono::steady_clock::now() + kStepWait;
+    do {
+        std::error_code error;
+        for (const auto& entry : std::filesystem::directory_iterator(options_.folder, error)) {
+            if (!entry.path().filename().string().starts_with("Orvane.") ||
+                entry.last_write_time(error) < phoneStarted_)
+                continue;
+            std::ifstream log(entry.path());
+            for (std::string line; std::getline(log, line);)
+                if (line.find(text) != std::string::npos) return true;
+        }
+        std::this_thread::sleep_for(200ms);
+    } while (std::chrono::steady_clock::now() < deadline);
+    return false;
 }
 
 bool LabDemoDay::closePhone() {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <chrono>
+#include <filesystem>
 #include <functional>
 #include <optional>
 #include <string>
@@ -9,7 +10,9 @@
 #include "lab/common/LabLog.h"
 #include "lab/cti/LabCtiServer.h"
 #include "lab/demo/LabChildProcess.h"
+#include "lab/recorder/LabRecordServer.h"
 #include "lab/switch/LabSwitch.h"
+#include "lab/web/LabWebServer.h"
 
 struct LabDemoOptions {
     std::string phoneProgram;  // the orvane program
@@ -24,7 +27,9 @@ struct LabDemoOptions {
 // lab switch, the lab CTI server and the lab applet. The phone is started as a program of its
 // own; the day is driven from the outside, as the CTI server, the switch and the applet would
 // drive it, and narrated as it goes: login, registration, ready, a distributed call with audio
-// both ways, the applet's hang-up, wrap-up ending in ready again, and the clean close.
+// both ways and its screen pop (the lab CRM's customer form, submitted with the call's outcome),
+// the applet's hang-up, wrap-up ending in ready again with the call's recording uploaded, and
+// the clean close.
 class LabDemoDay {
 public:
     // `phoneOutput` takes each line the phone prints.
@@ -44,6 +49,9 @@ private:
     bool connectApplet();
     std::optional<int> waitForAgentChannel();
     bool checkConversation(int channel);
+    bool checkRecording();
+    // The phone's log holds `text` (within the step's wait).
+    bool phoneLogged(const std::string& text) const;
     bool closePhone();
     // Narrates a step and waits for it; false (and a narrated failure) when it never comes.
     bool expect(const std::string& what, const std::function<bool()>& happened);
@@ -54,7 +62,10 @@ private:
     const LabLog phoneOutput_;
     LabSwitch switch_;
     LabCtiServer cti_;
+    LabRecordServer recorder_;
+    LabWebServer web_;
     std::optional<LabAppletClient> applet_;  // once the phone's listener port is chosen
     LabChildProcess phone_;
     std::uint16_t listenerPort_ = 0;
+    std::filesystem::file_time_type phoneStarted_;  // older logs in the folder are other days'
 };

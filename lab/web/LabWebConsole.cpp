@@ -9,10 +9,10 @@
 
 std::string LabWebConsole::help() {
     return "commands:\n"
-           "  not-found [COUNT]               the next requests answer 404\n"
-           "  stall [COUNT]                   the next requests are accepted and never answered\n"
-           "  stall-after-headers [COUNT]     the next requests get their headers, then nothing\n"
-           "  drop [COUNT]                    the next requests get half their body, then the connection closes\n"
+           "  not-found [COUNT] [PATH]        the next requests (for PATH only, when given) answer 404\n"
+           "  stall [COUNT] [PATH]            ... are accepted and never answered\n"
+           "  stall-after-headers [COUNT] [PATH]  ... get their headers, then nothing\n"
+           "  drop [COUNT] [PATH]             ... get half their body, then the connection closes\n"
            "  normal                          forget the faults not yet played\n"
            "  form-url [QUERY]                the customer form's address\n"
            "  clear                           forget the requests so far\n"
@@ -27,8 +27,8 @@ std::string LabWebConsole::execute(const std::string& text) {
 
     const auto fault = [&](LabWebFault kind) {
         const auto count = line.argumentCount() == 0 ? std::optional<long>(1) : line.number(0);
-        if (!count || *count <= 0) return LabCommandLine::usage(command + " [COUNT]");
-        server_.failNext(kind, static_cast<int>(*count));
+        if (!count || *count <= 0) return LabCommandLine::usage(command + " [COUNT] [PATH]");
+        server_.failNext(kind, static_cast<int>(*count), line.argument(1));
         return std::string("ok");
     };
     if (command == "not-found") return fault(LabWebFault::NotFound);

@@ -1,5 +1,6 @@
 #include "lab/web/LabWebServer.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -58,9 +59,9 @@ std::string LabWebServer::formUrl(const std::string& query) const {
     return url("/form") + (query.empty() ? "" : "?" + query);
 }
 
-void LabWebServer::failNext(LabWebFault fault, int count) {
+void LabWebServer::failNext(LabWebFault fault, int count, const std::string& path) {
     std::lock_guard guard(faultsLock_);
-    for (int i = 0; i < count; ++i) faults_.push_back(fault);
+    for (int i = 0; i < count; ++i) faults_.push_back({fault, path});
 }
 
 void LabWebServer::clearFaults() {
@@ -68,11 +69,13 @@ void LabWebServer::clearFaults() {
     faults_.clear();
 }
 
-std::optional<LabWebFault> LabWebServer::takeFault() {
+std::optional<LabWebFault> LabWebServer::takeFault(const std::string& path) {
     std::lock_guard guard(faultsLock_);
-    if (faults_.empty()) return std::nullopt;
-    const LabWebFault fault = faults_.front();
-    faults_.pop_front();
+    const auto found = std::find_if(faults_.begin(), faults_.end(),
+                                    [&](const Fault& fault) { return fault.path.empty() || fault.path == path; });
+    if (found == faults_.end()) return std::nullopt;
+    const LabWebFault fault = found->fault;
+    faults_.erase(found);
     return fault;
 }
 
@@ -80,9 +83,18 @@ std::optional<std::string> LabWebServer::waitForRequest(const std::string& prefi
     return requests_.waitFor(prefix, timeout);
 }
 
+std::map<std::string, std::string> LabWebServer::lastRequestHeaders() const {
+    std::lock_guard guard(headersLock_);
+    return lastHeaders_;
+}
+
 LabHttpResponse LabWebServer::answer(const LabHttpRequest& request) {
+    {
+        std::lock_guard guard(headersLock_);
+        lastHeaders_ = request.headers;
+    }
     requests_.add(request.summary() + (request.body.empty() ? "" : " " + request.body));
-    const std::optional<LabWebFault> fault = takeFault();
+    const std::optional<LabWebFault> fault = takeFault(request.path);
     if (fault) log_("this request meets " + std::string(faultName(*fault)));
     if (fault == LabWebFault::NotFound) return LabHttpResponse::error(404);
     LabHttpResponse response = page(request);

@@ -3,6 +3,7 @@
 #include <chrono>
 #include <cstdint>
 #include <deque>
+#include <map>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -46,24 +47,33 @@ public:
     // The customer form's address, with `query` after a "?" when there is one.
     std::string formUrl(const std::string& query = "") const;
 
-    // The next `count` requests meet `fault`, in the order the faults were asked for.
-    void failNext(LabWebFault fault, int count = 1);
+    // The next `count` requests (for `path` only, when it is not empty) meet `fault`, in the
+    // order the faults were asked for.
+    void failNext(LabWebFault fault, int count = 1, const std::string& path = "");
     void clearFaults();
 
     std::vector<std::string> requests() const { return requests_.texts(); }
     std::optional<std::string> waitForRequest(const std::string& prefix, std::chrono::milliseconds timeout) const;
     void clearRequests() { requests_.clear(); }
+    // The headers of the latest request (names in lower case).
+    std::map<std::string, std::string> lastRequestHeaders() const;
 
 private:
     LabHttpResponse answer(const LabHttpRequest& request);
     LabHttpResponse page(const LabHttpRequest& request) const;
     LabHttpResponse file(const LabHttpRequest& request) const;
-    std::optional<LabWebFault> takeFault();
+    std::optional<LabWebFault> takeFault(const std::string& path);
 
     const LabWebOptions options_;
     const LabLog log_;
     LabRecorder requests_{10000};
     std::mutex faultsLock_;
-    std::deque<LabWebFault> faults_;
+    struct Fault {
+        LabWebFault fault;
+        std::string path;  // "" for any
+    };
+    std::deque<Fault> faults_;
+    mutable std::mutex headersLock_;
+    std::map<std::string, std::string> lastHeaders_;
     LabHttpServer http_;  // last: its threads end before the rest goes
 };

@@ -100,6 +100,7 @@ TEST(AgentTables, DefaultsRowHas37EntriesOfWhichFourActAndFiveEventsWithout) {
 
     const auto noHangup = entry(agent::Defaults, agent::LogoutNoHangupEvent);
     EXPECT_EQ(noHangup.front(), "Hide-Attached-Data-Button");
+    EXPECT_EQ(noHangup.back(), "Set-State-Agent-Logged-Out");  // a lost link leaves no stale agent state behind
     EXPECT_EQ(std::find(noHangup.begin(), noHangup.end(), "Unregister-Channels"), noHangup.end());
     EXPECT_EQ(agent::NextStateTable[cell(agent::Defaults, agent::LogoutNoHangupEvent)], agent::AgentLoggedOut);
 }

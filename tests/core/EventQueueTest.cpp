@@ -9,6 +9,7 @@
 #include "core/EventQueue.h"
 #include "infra/Timing.h"
 #include "support/LogCapture.h"
+#include "support/TimeScale.h"
 
 namespace {
 
@@ -85,14 +86,17 @@ TEST(EventQueue, EventQueuedByAnActionWaitsForTheEndOfItsDispatch) {
     RecordingTarget target(queue);
     std::vector<std::string> order;
     std::mutex orderLock;
-    target.onDispatch = [&](int event) {
+    const auto note = [&](const std::string& step) {
         std::lock_guard guard(orderLock);
-        order.push_back("begin " + std::to_string(event));
+        order.push_back(step);
+    };
+    target.onDispatch = [&](int event) {
+        note("begin " + std::to_string(event));
         if (event == 1) {
             queue.QueuePhoneEvent(2);
             std::this_thread::sleep_for(30ms);
         }
-        order.push_back("end " + std::to_string(event));
+        note("end " + std::to_string(event));
     };
     queue.start(target);
     queue.QueuePhoneEvent(1);
@@ -135,7 +139,7 @@ TEST(EventQueue, ClosingWithAnEmptyQueueEndsTheDispatcherPromptly) {
 }
 
 TEST(EventQueue, DrainGivesUpAfterSixtyOneHalfSecondPollsWhenADispatchNeverEnds) {
-    Timing::setScale(0.002);  // 500 ms polls become 1 ms
+    ScopedTimeScale timeScale(0.002);  // 500 ms polls become 1 ms
     LogCapture log;
     EventQueue queue;
     RecordingTarget target(queue);
@@ -154,7 +158,6 @@ TEST(EventQueue, DrainGivesUpAfterSixtyOneHalfSecondPollsWhenADispatchNeverEnds)
     release = true;
     target.closing = true;
     queue.join();
-    Timing::setScale(1.0);
 }
 
 TEST(EventQueue, SizeAndSignalLogTheirSteps) {

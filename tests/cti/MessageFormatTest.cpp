@@ -3,6 +3,7 @@
 #include "cti/AttachedData.h"
 #include "cti/FrameAssembler.h"
 #include "cti/KVSet.h"
+#include "cti/LoggedText.h"
 #include "cti/StringTokenizer.h"
 
 TEST(KVSet, ParsesRootAndChildrenKeepingRepeatedKeysInOrder) {
@@ -143,4 +144,18 @@ TEST(FrameAssembler, CutsJoinedAndSplitMessagesAndBoundsTheWaitingText) {
     EXPECT_EQ(bounded.pendingSize(), 0u);
     EXPECT_TRUE(bounded.append("ok~", 3));
     EXPECT_EQ(bounded.nextMessage(), "ok");
+}
+
+TEST(LoggedText, MasksEveryIaxPasswordAndCutsWhatIsTooLongToLog) {
+    EXPECT_EQ(loggedText("58~"), "58~");
+    EXPECT_EQ(loggedText("<MSG_TYPE_GET_SWITCH><IaxPassword>s1</IaxPassword><Port>1</Port></MSG_TYPE_GET_SWITCH>~"
+                         "<X><IaxPassword>s2</IaxPassword></X>~"),
+              "<MSG_TYPE_GET_SWITCH><IaxPassword>****</IaxPassword><Port>1</Port></MSG_TYPE_GET_SWITCH>~"
+              "<X><IaxPassword>****</IaxPassword></X>~");
+    EXPECT_EQ(loggedText("<X><IaxPassword>cut before its end"), "<X><IaxPassword>****");
+
+    const std::string shown = loggedText(std::string(5000, 'a'));
+    EXPECT_EQ(shown.size(), kLoggedTextLimit + 3);
+    EXPECT_EQ(shown.substr(kLoggedTextLimit), "...");
+    EXPECT_EQ(loggedText(std::string(kLoggedTextLimit, 'a')), std::string(kLoggedTextLimit, 'a'));
 }

@@ -4,12 +4,14 @@
 #include <chrono>
 #include <mutex>
 #include <thread>
+#include <vector>
 
 #include "agent/HeadlessAgentWindow.h"
 #include "desktop/CTimer.h"
 #include "desktop/WrapUpChecker.h"
 #include "infra/Timing.h"
 #include "support/LogCapture.h"
+#include "support/TimeScale.h"
 
 namespace {
 
@@ -44,9 +46,7 @@ bool eventually(Predicate done) {
 
 class WrapUpTest : public ::testing::Test {
 protected:
-    WrapUpTest() { Timing::setScale(0.001); }  // one second of wrap-up lasts 1 ms
-    ~WrapUpTest() override { Timing::setScale(1.0); }
-
+    ScopedTimeScale timeScale{0.001};  // one second of wrap-up lasts 1 ms
     LogCapture log;
     RecordingAgent agent;
     WrapUpChecker checker{agent};
@@ -88,7 +88,7 @@ TEST_F(WrapUpTest, TimeOutAppliesTheActionOnceAndEndsWrapUp) {
 }
 
 TEST_F(WrapUpTest, LeavingWrapUpDuringTheWaitAppliesNothing) {
-    Timing::setScale(0.05);  // a one-minute wrap-up lasts 3 s, long enough to leave it first
+    timeScale.set(0.05);  // a one-minute wrap-up lasts 3 s, long enough to leave it first
     checker.setWrapUpSettings("LOGGED_OUT", "60", "1");
     checker.start();
     checker.setInWrapUp(true);
@@ -117,7 +117,7 @@ TEST(CTimer, FormatsHoursMinutesAndSecondsAndCountsOnTheLabel) {
     EXPECT_EQ(CTimer::format(1, 10, 0), "1:10:00");
     EXPECT_EQ(CTimer::format(12, 59, 59), "12:59:59");
 
-    Timing::setScale(0.001);
+    ScopedTimeScale timeScale(0.001);
     HeadlessAgentWindow window;
     CTimer timer(window);
     timer.start();
@@ -130,5 +130,27 @@ TEST(CTimer, FormatsHoursMinutesAndSecondsAndCountsOnTheLabel) {
     timer.reset();
     EXPECT_FALSE(timer.running());
     EXPECT_EQ(window.callTimer(), "");
-    Timing::setScale(1.0);
+}
+
+TEST(CTimer, StartStopAndResetFromFourThreadsAtOnceLeaveAWorkingClock) {
+    ScopedTimeScale timeScale(0.001);
+    HeadlessAgentWindow window;
+    CTimer timer(window);
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 4; ++t)
+        threads.emplace_back([&timer, t] {
+            for (int i = 0; i < 300; ++i) {
+                switch ((i + t) % 3) {
+                case 0: timer.start(); break;
+                case 1: timer.stop(); break;
+                default: timer.reset(); break;
+                }
+            }
+        });
+    for (auto& thread : threads) thread.join();
+    timer.reset();
+    EXPECT_FALSE(timer.running());
+    EXPECT_EQ(window.callTimer(), "");
+    timer.start();
+    EXPECT_TRUE(eventually([&] { return window.callTimer() >= "0:00:02"; }));
 }

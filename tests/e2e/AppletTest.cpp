@@ -18,6 +18,9 @@ protected:
         applet->clearReplies();
     }
     std::string reply(const std::string& prefix) { return applet->waitForReply(prefix, kWait).value_or("<nothing>"); }
+    LabAppletOptions options(bool greet) {
+        return {static_cast<std::uint16_t>(core.clientListener().port()), greet, intervals::kLabAppletHeartbeat};
+    }
 
     std::optional<LabAppletClient> applet;
 };
@@ -53,7 +56,7 @@ TEST_F(AppletTest, RemoteDialFromNotReadyWaitsForTheTrackNumberAndDialsOnLineOne
     EXPECT_EQ(sent("64,"), "64,0^1001");
     ASSERT_TRUE(eventually([&] { return voice.has("call 1001@127.0.0.1:4569/MCALL0612^T5"); }));
     EXPECT_EQ(window.dialPadRequests(), 0);  // the acknowledgement of a remote dial opens no dial pad
-    EXPECT_TRUE(eventually([&] { return window.ticker().text == "Remote dial [0612]"; }));
+    EXPECT_TRUE(tickerShowed("Remote dial [0612]"));
     ASSERT_TRUE(waitForState(agent::AgentNotReadyDialing));
 
     answerLine(0);
@@ -84,10 +87,11 @@ TEST_F(AppletTest, RemoteDialInACallIsAWrongStateAndBadNumbersAreRefused) {
     connectApplet();
     applet->send(labapplet::dial("0612"));
     EXPECT_EQ(reply("1,"), "1,0612^0^WRONG_STATE");
-    EXPECT_EQ(window.ticker().text, "Must be in [Not Ready] or [Ready] mode to receive event");
+    EXPECT_TRUE(tickerShowed("Must be in [Not Ready] or [Ready] mode to receive event"));
 
     applet->send(labapplet::dial(""));
-    applet->send(labapplet::dial(std::string(300, '5')));
+    applet->send(labapplet::dial(std::string(300, '5'), "T9"));
+    EXPECT_EQ(reply("1,5"), "1," + std::string(100, '5') + "^T9^FAILED");
     applet->send("<RM_MSG_TYPE_DIAL><Number>1</Number>");  // never closed
     ASSERT_TRUE(eventually([&] { return log.contains("handleOutsideDial : Number too long [300 characters]"); }));
     EXPECT_TRUE(log.contains("handleOutsideDial : No Number received"));
@@ -145,8 +149,10 @@ TEST_F(AppletTest, AChosenNotReadyReasonSuppressesTheWrapUpNotification) {
     ASSERT_TRUE(eventually([&] { return core.status().notReadyReason() == "Break"; }));
     core.SetInWrapUp();
     EXPECT_FALSE(core.wrapUpChecker().inWrapUp());
-    std::this_thread::sleep_for(30ms);
-    EXPECT_EQ(applet->waitForReply("4,", 50ms), std::nullopt);
+    // Replies come in order: once a later request is answered, a notification would have come first.
+    applet->send(labapplet::forceHangup());
+    EXPECT_EQ(reply("10,"), "10,Wrong state... agent state = AgentNotReady");
+    for (const std::string& text : applet->replyTexts()) EXPECT_NE(text.rfind("4,", 0), 0u) << text;
 }
 
 TEST_F(AppletTest, ASilentClientIsDroppedAndTheNextOneIsServed) {
@@ -172,4 +178,56 @@ TEST_F(AppletTest, AFloodWithoutTerminatorIsCutOffAndTheListenerGoesOn) {
                           intervals::kLabAppletHeartbeat});
     ASSERT_TRUE(next.connect());
     EXPECT_TRUE(next.waitForReply("58", kWait));
+}
+
+TEST_F(AppletTest, ARemoteDialTheEngineCannotPlaceIsAnsweredFailed) {
+    loginNotReady();
+    connectApplet();
+    peerAnswerWaitsLongEnough();  // the track number must come within the wait
+    voice.answerCallsWith(-1);
+    applet->send(labapplet::dial("0612", "T5"));
+    EXPECT_EQ(reply("1,"), "1,0612^T5^FAILED");
+    ASSERT_TRUE(waitForState(agent::AgentNotReady));
+    EXPECT_TRUE(tickerShowed("Dial failed !"));
+}
+
+TEST_F(AppletTest, StoppingTheListenerDuringARemoteDialDoesNotWaitForTheTrackNumber) {
+    server.configure([](LabCtiOptions& options) { options.acknowledgePersonalDial = false; });
+    loginNotReady();
+    connectApplet();
+    timeScale.set(1.0);  // the dial waits nine real seconds for a track number that never comes
+    applet->send(labapplet::dial("0612", "T5"));
+    ASSERT_TRUE(log.waitFor("ClientListener::handleOutsideDial - sleeping for tracknum block AgentNotReady", kWait));
+    const auto before = std::chrono::steady_clock::now();
+    core.StopListeningForClient();
+    EXPECT_LT(std::chrono::steady_clock::now() - before, 3s);
+    EXPECT_TRUE(applet->waitForDisconnection(kWait));
+    for (const std::string& operation : voice.operations()) EXPECT_NE(operation.rfind("call ", 0), 0u) << operation;
+}
+
+TEST_F(AppletTest, ABurstOfHeartbeatsIsLoggedOnceNotOncePerMessage) {
+    loginNotReady();
+    connectApplet();
+    std::string burst;
+    for (int i = 0; i < 2000; ++i) burst += "58~";
+    log.clear();
+    applet->sendBytes(burst);
+    ASSERT_TRUE(applet->waitForReplyCount([](const std::string& text) { return text == "58"; }, 2000, kWait));
+    // One "Sent" line per answer, the received bytes once.
+    EXPECT_LT(phoneLogBytes(), 50 * burst.size());
+}
+
+TEST_F(AppletTest, ASilentConnectionDoesNotKeepTheAgentsAppletOut) {
+    loginNotReady();
+    ASSERT_TRUE(eventually([&] { return core.clientListener().port() != 0; }));
+    timeScale.set(0.5);  // a second to greet, fifteen of silence before a client is dropped
+    LabAppletClient squatter(options(false));
+    squatter.setSilent(true);
+    ASSERT_TRUE(squatter.connect());
+    ASSERT_TRUE(eventually([&] { return core.clientListener().clientConnected(); }));
+    LabAppletClient agentsApplet(options(true));
+    ASSERT_TRUE(agentsApplet.connect());
+    EXPECT_TRUE(agentsApplet.waitForReply("58", 8s));
+    EXPECT_TRUE(squatter.waitForDisconnection(kWait));
+    EXPECT_EQ(log.levelOf("ClientListener::clientHandler - No greeting received from Client...dropping it"), "WARNING");
 }

@@ -10,6 +10,12 @@ using Click = HeadlessAgentWindow::ConferenceClick;
 // played through the engine's callback.
 class CallsTest : public PhoneFixture {
 protected:
+    // The Conference button, with the dial window's answer ready; it runs on a thread of its
+    // own, as the window's modal dialogs would, while the test plays the switch and the server.
+    std::future<void> startConference(const DialWindowResult& choice) {
+        window.answerDialWindow(choice);
+        return std::async(std::launch::async, [this] { core.OnBnClickedButtonConference(); });
+    }
     void distributeCall(const std::string& trackNumber = "T1", const std::string& url = "") {
         server.push(labcti::queueDistribute({trackNumber, "2026.12.08.10.00.00", "555", url, std::nullopt, {}}));
         ASSERT_TRUE(waitForState(agent::AgentReadyInCall));
@@ -30,7 +36,7 @@ TEST_F(CallsTest, AWorkingDayFromLoginThroughACallBackToNotReady) {
     EXPECT_EQ(sent("36,"), "36,0^1001");
 
     distributeCall("T1", "http://crm/popup?case=7");
-    EXPECT_EQ(browser.urls(), std::vector<std::string>{"http://crm/popup?case=7&AGENT_ID=1001"});
+    EXPECT_TRUE(eventually([&] { return browser.pages() == std::vector<std::string>{"http://crm/popup?case=7&AGENT_ID=1001"}; }));
     EXPECT_EQ(window.statusText(), "[In Call]");
     EXPECT_TRUE(window.control(Control::HangUp).enabled);
     EXPECT_TRUE(window.control(Control::Transfer).enabled);
@@ -95,7 +101,7 @@ TEST_F(CallsTest, PreviewDialGoesOnLineOneOrOnLineTwoWhenLineOneIsUp) {
     goReady();
     server.push(labcti::dialPreview({"http://crm/preview", "0699", "R1", "TBL", "Camp", "ACME", "0800", "T3"}));
     ASSERT_TRUE(waitForState(agent::AgentPreview));
-    EXPECT_EQ(browser.urls().back(), "http://crm/preview?ANI=0699&AGENT_ID=1001&RECORD_ID=R1");
+    EXPECT_TRUE(eventually([&] { return browser.has("navigate http://crm/preview?ANI=0699&AGENT_ID=1001&RECORD_ID=R1"); }));
     EXPECT_EQ(window.previewDialRequests(), 1);
     EXPECT_TRUE(eventually([&] { return voice.has("dump 0"); }));  // the agent channel is released
 
@@ -142,8 +148,7 @@ TEST_F(CallsTest, ConferenceByPhoneNumberCompletesWithTheConsultationsTrackNumbe
     loginNotReady();
     goReady();
     distributeCall();
-    window.answerDialWindow({true, "0614", 0});
-    auto conference = std::async(std::launch::async, [&] { core.OnBnClickedButtonConference(); });
+    auto conference = startConference({true, "0614", 0});
     ASSERT_TRUE(eventually([&] { return window.control(Control::CompleteConference).exists; }));
     EXPECT_TRUE(voice.has("call 1001@127.0.0.1:4569/0614"));
     ASSERT_TRUE(waitForState(agent::AgentReadyInCallInitiatingConferenceInProgress));
@@ -160,9 +165,8 @@ TEST_F(CallsTest, ConsultationOfAnAgentIsCancelledWithTheCancelMessage) {
     loginNotReady();
     goReady();
     distributeCall();
-    window.answerDialWindow({true, "2002", 1});
     peerAnswerWaitsLongEnough();  // the consult answer must come within the wait
-    auto conference = std::async(std::launch::async, [&] { core.OnBnClickedButtonConference(); });
+    auto conference = startConference({true, "2002", 1});
     EXPECT_EQ(sent("324,"),
               "324,<MSG_TYPE_CONSULT_CALL_REQUEST><REQUEST_DATA>2002</REQUEST_DATA><TRACKNUM>T1</TRACKNUM>"
               "<REQUESTING_AGENT_ID>1001</REQUESTING_AGENT_ID><REQUEST_TYPE>AGENT</REQUEST_TYPE>"
@@ -183,8 +187,7 @@ TEST_F(CallsTest, UnansweredConsultationRequestReturnsToTheCustomerAfterTwoSecon
     loginNotReady();
     goReady();
     distributeCall();
-    window.answerDialWindow({true, "2002", 2});
-    auto conference = std::async(std::launch::async, [&] { core.OnBnClickedButtonConference(); });
+    auto conference = startConference({true, "2002", 2});
     ASSERT_TRUE(eventually([&] { return window.control(Control::CompleteConference).exists; }));
     EXPECT_EQ(sent("101,"), "101,0^1001^T1");  // back to the customer, off hold
     EXPECT_TRUE(voice.has("call 1001@127.0.0.1:4569/AGTCALL1001"));
@@ -216,7 +219,7 @@ TEST_F(CallsTest, RejectedRegistrationStopsTheLoginWithATickerText) {
     ASSERT_TRUE(eventually([&] { return voice.has("register 1001 pw 127.0.0.1:4569"); }));
     voice.emitResult(VoiceEvent::RegistrationRejected, "Registration rejected");
     ASSERT_TRUE(waitForState(agent::AgentLoggedOut));
-    EXPECT_EQ(window.ticker().text, "Registration rejected from switch !");
+    EXPECT_TRUE(tickerShowed("Registration rejected from switch !"));
     EXPECT_TRUE(voice.has("stop processing"));
     ASSERT_TRUE(server.waitForDisconnection(kWait));
 }
@@ -258,4 +261,100 @@ TEST_F(CallsTest, TerminateCallDependsOnWhichLinesAreUp) {
     server.push(labcti::terminateCall("T6"));
     ASSERT_TRUE(eventually([&] { return log.contains("CImplementation::ReceivedTerminateCall() 1 up , 2 up"); }));
     EXPECT_TRUE(eventually([&] { return voice.count("dump 1") >= 1; }));
+}
+
+TEST_F(CallsTest, APreviewAfterATerminatedCallStillTakesItsOwnTerminate) {
+    loginNotReady();
+    goReady();
+    distributeCall("T1");
+    server.push(labcti::terminateCall("T1"));
+    ASSERT_TRUE(log.waitFor("CImplementation::ReceivedTerminateCall()", kWait));
+    hangUpLine(0);
+    ASSERT_TRUE(waitForState(agent::AgentNotReady));
+
+    server.push(labcti::dialPreview({"http://crm/preview", "0699", "R1", "TBL", "Camp", "ACME", "0800", "T3"}));
+    ASSERT_TRUE(eventually([&] { return core.call().trackNumber.get() == "T3"; }));
+    server.push(labcti::terminateCall("T3"));
+    EXPECT_TRUE(log.waitFor("CImplementation::ReceivedTerminateCall()", kWait, 2));
+    EXPECT_FALSE(log.contains("Already received the good Terminate Call !!!"));
+}
+
+TEST_F(CallsTest, DialsTheEngineCannotPlaceEndTheDialingAndSaySo) {
+    server.configure([](LabCtiOptions& options) { options.loginSettings.wrapUp = {"NOT_READY", "0", "0"}; });
+    loginNotReady();
+    voice.answerCallsWith(-1);
+    buttons.OnBnClickedButtonDial();
+    ASSERT_TRUE(eventually([&] { return window.dialPadRequests() == 1; }));
+    window.answerDialWindow({true, "0612", 0});
+    server.clearReceived();
+    buttons.showDialPad();
+    EXPECT_EQ(sent("66,"), "66,0^1001^");  // the dialling is cancelled through the table's own hang-up
+    ASSERT_TRUE(waitForState(agent::AgentNotReady));
+    EXPECT_TRUE(tickerShowed("Dial failed !"));
+    EXPECT_EQ(log.levelOf("CImplementation::dial(): iaxc_call failed for [1001@127.0.0.1:4569/MCALL0612^9001]"),
+              "ERROR");
+
+    // A preview dial that cannot be placed ends as its line going down would: not ready.
+    goReady();
+    server.push(labcti::dialPreview({"http://crm/preview", "0699", "R1", "TBL", "Camp", "ACME", "0800", "T3"}));
+    ASSERT_TRUE(waitForState(agent::AgentPreview));
+    hangUpLine(0);
+    window.answerDialWindow({true, "", 0});
+    buttons.showPreviewDial();
+    EXPECT_EQ(sent("37,"), "37,T3^1001");
+    ASSERT_TRUE(waitForState(agent::AgentNotReady));
+}
+
+TEST_F(CallsTest, AConsultationTheEngineCannotPlaceCancelsTheConference) {
+    loginNotReady();
+    goReady();
+    distributeCall();
+    voice.answerCallsWith(-1);
+    auto conference = startConference({true, "0614", 0});
+    const bool ended = conference.wait_for(kWait) == std::future_status::ready;
+    if (!ended) window.clickConferenceButton(Click::Cancel);  // the dialog opened for a call that never was
+    conference.get();
+    EXPECT_TRUE(ended);
+    EXPECT_EQ(sent("101,"), "101,0^1001^T1");  // the customer is taken off hold
+    ASSERT_TRUE(waitForState(agent::AgentReadyInCall));
+    EXPECT_TRUE(tickerShowed("Dial failed !"));
+}
+
+TEST_F(CallsTest, ALateConsultAnswerDoesNotAcceptTheNextConsultation) {
+    server.configure([](LabCtiOptions& options) { options.consultAnswerDelay = 3000ms; });  // after the 2 s wait
+    loginNotReady();
+    goReady();
+    distributeCall();
+    peerAnswerWaitsLongEnough();
+    auto first = startConference({true, "2002", 1});
+    ASSERT_TRUE(eventually([&] { return window.control(Control::CompleteConference).exists; }));
+    ASSERT_TRUE(log.waitFor("Consult Call Confirmation - Response[success] Reason[]", kWait));  // too late
+    window.clickConferenceButton(Click::Cancel);
+    first.get();
+    EXPECT_FALSE(core.conferenceControl().consultPending());
+    ASSERT_TRUE(waitForState(agent::AgentReadyInCall));
+
+    server.configure([](LabCtiOptions& options) { options.consultAnswer = LabConsultAnswer::Ignore; });
+    server.clearReceived();
+    auto second = startConference({true, "2003", 1});
+    EXPECT_EQ(sent("101,"), "101,0^1001^T1");  // no answer this time: back to the customer
+    ASSERT_TRUE(eventually([&] { return window.control(Control::CompleteConference).exists; }));
+    window.clickConferenceButton(Click::Cancel);
+    second.get();
+}
+
+TEST_F(CallsTest, ACompletedConsultationIsNoLongerPending) {
+    loginNotReady();
+    goReady();
+    distributeCall();
+    peerAnswerWaitsLongEnough();
+    auto conference = startConference({true, "2002", 1});
+    ASSERT_TRUE(eventually([&] { return window.control(Control::CompleteConference).exists; }));
+    voice.iaxc_set_call_tag(1, "T2");
+    answerLine(1);
+    ASSERT_TRUE(waitForState(agent::AgentReadyInCallCompletingConference));
+    window.clickConferenceButton(Click::Complete);
+    conference.get();
+    EXPECT_EQ(sent("78,"), "78,1001^AGTDIST2002^T1^T2");
+    EXPECT_FALSE(core.conferenceControl().consultPending());
 }

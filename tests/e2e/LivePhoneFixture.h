@@ -15,16 +15,18 @@
 #include "agent/CImplementation.h"
 #include "agent/HeadlessAgentWindow.h"
 #include "agent/LoginEntries.h"
-#include "desktop/HeadlessBrowserHandler.h"
+#include "support/FakeBrowserView.h"
 #include "infra/SettingsStore.h"
 #include "infra/Timing.h"
 #include "lab/common/LabTone.h"
 #include "lab/cti/LabCtiServer.h"
 #include "lab/switch/LabSwitch.h"
 #include "lab/switch/LabWav.h"
+#include "recording/RecordingStore.h"
 #include "support/Eventually.h"
 #include "support/LogCapture.h"
 #include "support/TempDir.h"
+#include "support/TimeScale.h"
 #include "voice/engine/iax/IaxVoiceEngine.h"
 #include "voice/engine/media/Codec.h"
 #include "voice/engine/media/MediaEngine.h"
@@ -45,8 +47,8 @@ protected:
     static inline const std::string kPassword = "pw1001";
 
     LivePhoneFixture() {
-        Timing::setScale(0.1);
         SettingsStore::useFolder(folder.str());
+        RecordingStore::useFolder(file("recordings"));
         labwav::write(file("microphone.wav"), labtone::make(kAgentHertz, 2.0));
 
         switchboard.configure([](LabSwitchOptions& options) {
@@ -66,7 +68,7 @@ protected:
         buttons.reset();
         core.reset();  // before the engine it runs on
         voice.reset();
-        Timing::setScale(1.0);
+        RecordingStore::useFolder({});
     }
 
     std::string file(const std::string& name) const { return (folder.path() / name).string(); }
@@ -121,13 +123,14 @@ protected:
     std::string sent(const std::string& prefix) { return cti.waitFor(prefix, kWait).value_or("<nothing>"); }
     std::string onWire(const std::string& prefix) { return switchboard.waitFor(prefix, kWait).value_or("<nothing>"); }
 
+    ScopedTimeScale timeScale{0.1};
     TempDir folder;
     LogCapture log;
     LabSwitch switchboard;
     LabCtiServer cti;
     HeadlessAgentWindow window{"Orvane"};
     EventQueue queue;
-    HeadlessBrowserHandler browser;
+    FakeBrowserView browser;
     std::unique_ptr<IaxVoiceEngine> voice = std::make_unique<IaxVoiceEngine>(
         IaxEngineConfig{"127.0.0.1", 0, supportedFormats()},
         makeMediaEngine({AudioConfig::Backend::Virtual, file("microphone.wav"), file("speaker.wav"), file("ring.wav")}));

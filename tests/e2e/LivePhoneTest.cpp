@@ -95,8 +95,7 @@ TEST_F(LivePhoneTest, RegistrationRejectedByTheSwitchEndsTheLogin) {
     core->initialize();
     ASSERT_TRUE(waitForState(agent::AgentLoggedOut));
     ASSERT_TRUE(buttons->OnBnClickedButtonLogin({kAgent, kPassword, "127.0.0.1", std::to_string(cti.port())}));
-    ASSERT_TRUE(eventually([&] { return log.contains("Registration rejected from switch !") ||
-                                        window.ticker().text == "Registration rejected from switch !"; }));
+    ASSERT_TRUE(eventually([&] { return log.contains("Ticker text was change for [Registration rejected from switch !]"); }));
     ASSERT_TRUE(waitForState(agent::AgentLoggedOut));
     EXPECT_TRUE(log.contains("FSM: Begin. State:[Agent-Logging-In-Whith-Not-Ready]. Event:[Failed-Event]."));
     EXPECT_TRUE(cti.waitForDisconnection(kWait));

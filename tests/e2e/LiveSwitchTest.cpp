@@ -77,8 +77,8 @@ TEST_F(LiveSwitchTest, TheSwitchRestartedUnderAReadyAgentIsRegisteredWithAgainAn
         << "the agent is still shown Ready on a dead line";
     EXPECT_FALSE(core->lines().lineIsUp(0));
     EXPECT_TRUE(log.contains("Set line 1 status DOWN"));
-    EXPECT_TRUE(eventually([&] { return window.ticker().text == "Switch registration lost, retrying..."; },
-                           kWait + scaled(intervals::kIaxRegistrationRefresh)));
+    EXPECT_TRUE(log.waitFor("Ticker text was change for [Switch registration lost, retrying...]",
+                            kWait + scaled(intervals::kIaxRegistrationRefresh)));
     EXPECT_TRUE(log.contains("SwitchRegistration::registrationRejected(): Registration with the switch [127.0.0.1:" +
                              std::to_string(port) + "] lost, registering again"));
     EXPECT_FALSE(log.contains("Registration rejected from switch !"));
@@ -91,7 +91,7 @@ TEST_F(LiveSwitchTest, TheSwitchRestartedUnderAReadyAgentIsRegisteredWithAgainAn
     ASSERT_TRUE(switchboard.waitForRegistration(kAgent, scaled(intervals::kIaxRegistrationRefresh) + 3s));
     const auto reRegistered = std::chrono::duration<double>(std::chrono::steady_clock::now() - restarted).count();
     RecordProperty("seconds_to_register_again", std::to_string(reRegistered));
-    EXPECT_TRUE(eventually([&] { return window.ticker().text == "Switch registration restored"; }));
+    EXPECT_TRUE(log.waitFor("Ticker text was change for [Switch registration restored]", kWait));
     EXPECT_TRUE(log.contains("SwitchRegistration::registrationAccepted(): Registered with the switch [127.0.0.1:" +
                              std::to_string(port) + "] again"));
 

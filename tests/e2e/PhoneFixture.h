@@ -13,7 +13,7 @@
 #include "agent/CImplementation.h"
 #include "agent/HeadlessAgentWindow.h"
 #include "agent/LoginEntries.h"
-#include "desktop/HeadlessBrowserHandler.h"
+#include "support/FakeBrowserView.h"
 #include "infra/SettingsStore.h"
 #include "infra/Timing.h"
 #include "lab/cti/LabCtiServer.h"
@@ -21,6 +21,7 @@
 #include "support/Eventually.h"
 #include "support/LogCapture.h"
 #include "support/TempDir.h"
+#include "support/TimeScale.h"
 
 using namespace std::chrono_literals;
 
@@ -31,7 +32,6 @@ protected:
     static constexpr auto kWait = 5s;
 
     PhoneFixture() {
-        Timing::setScale(0.01);
         SettingsStore::useFolder(settingsFolder.str());
         server.configure([](LabCtiOptions& options) { options.notReadyPairWindow = 20s; });
         EXPECT_TRUE(server.start());
@@ -40,7 +40,7 @@ protected:
     // For tests where a peer's answer must beat a wait of the phone (the remote dial's track
     // number, the consult answer): a hundredth of the real wait is too short on a loaded
     // machine, a tenth is not.
-    static void peerAnswerWaitsLongEnough() { Timing::setScale(0.1); }
+    void peerAnswerWaitsLongEnough() { timeScale.set(0.1); }
 
     // Start-up to Agent-Logged-Out.
     void startPhone() {
@@ -82,15 +82,28 @@ protected:
         return ::eventually(done, timeout);
     }
 
-    std::string sent(const std::string& prefix) { return server.waitFor(prefix, kWait).value_or("<nothing>"); }
+    // The bytes of the phone's own log lines; the lab peers write theirs into the same log.
+    std::size_t phoneLogBytes() const {
+        std::size_t bytes = 0;
+        for (const std::string& line : log.lines())
+            if (LogCapture::messageOf(line).rfind("Lab", 0) != 0) bytes += line.size();
+        return bytes;
+    }
 
+    std::string sent(const std::string& prefix) { return server.waitFor(prefix, kWait).value_or("<nothing>"); }
+    // The ticker showed `text` (the message centre clears it again within its idle pause).
+    bool tickerShowed(const std::string& text) {
+        return eventually([&] { return log.contains("Ticker text was change for [" + text + "]"); });
+    }
+
+    ScopedTimeScale timeScale{0.01};
     TempDir settingsFolder;
     LogCapture log;
     LabCtiServer server;
     HeadlessAgentWindow window{"Orvane"};
     EventQueue queue;
     FakeVoiceEngine voice;
-    HeadlessBrowserHandler browser;
+    FakeBrowserView browser;
     CImplementation core{{window, queue, voice, browser, 0}};
     AgentButtons buttons{core, window};
 };

@@ -1,6 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <iostream>
 #include <map>
+#include <optional>
+#include <sstream>
 #include <regex>
 #include <thread>
 
@@ -74,12 +78,14 @@ TEST(Logger, MirrorsEveryLineToTheDebuggerChannelAndRetriesAFileThatCouldNotBeOp
     EXPECT_EQ(logger.fileName(), "");
 
     logger.log(LogLevel::Debug, "while the folder is missing");
+    logger.flush();
     ASSERT_EQ(mirrored.size(), 1u);
     EXPECT_NE(mirrored[0].find("[DEBUG]"), std::string::npos);
     EXPECT_EQ(mirrored[0].back(), '\n');
 
     std::filesystem::create_directory(missing);
     logger.log(LogLevel::Debug, "after the folder appeared");
+    logger.flush();
     EXPECT_FALSE(logger.fileName().empty());
     const auto lines = TempDir::readLines(logger.fileName());
     ASSERT_EQ(lines.size(), 1u);  // the banners went only to the debugger channel
@@ -118,4 +124,110 @@ TEST(Logger, ProcessWideInstanceIsRecreatedAfterDestroy) {
     CLogger::destroyInstance();
     logMessage(LogLevel::Debug, "logged after destroy");
     EXPECT_NE(CLogger::getInstance(), nullptr);
+}
+
+namespace {
+
+// Sets or removes environment variables while it lives, then puts back what it found.
+class ScopedEnvironment {
+public:
+    void set(const char* name, const char* value) {
+        remember(name);
+        if (value)
+            ::setenv(name, value, 1);
+        else
+            ::unsetenv(name);
+    }
+    ~ScopedEnvironment() {
+        for (const auto& [name, value] : saved_)
+            if (value)
+                ::setenv(name.c_str(), value->c_str(), 1);
+            else
+                ::unsetenv(name.c_str());
+    }
+
+private:
+    void remember(const char* name) {
+        if (saved_.count(name)) return;
+        const char* value = std::getenv(name);
+        saved_[name] = value ? std::optional<std::string>(value) : std::nullopt;
+    }
+    std::map<std::string, std::optional<std::string>> saved_;
+};
+
+bool startsWith(const std::string& text, const std::string& prefix) { return text.rfind(prefix, 0) == 0; }
+
+}  // namespace
+
+TEST(Logger, TheProgramsLogGoesToTheFolderOrvaneLogDirNamesAndIsCreated) {
+    TempDir dir;
+    ScopedEnvironment environment;
+    environment.set("ORVANE_LOG_DIR", (dir.str() + "/nested/logs").c_str());
+    CLogger::destroyInstance();
+    logMessage(LogLevel::Debug, "where does this go");
+    EXPECT_TRUE(startsWith(CLogger::getInstance()->fileName(), dir.str() + "/nested/logs/Orvane."))
+        << CLogger::getInstance()->fileName();
+    CLogger::destroyInstance();
+}
+
+TEST(Logger, WithoutOrvaneLogDirTheLogGoesToTheUsersDataFolder) {
+    TempDir home;
+    ScopedEnvironment environment;
+    environment.set("HOME", home.str().c_str());
+    environment.set("XDG_DATA_HOME", nullptr);
+    environment.set("ORVANE_LOG_DIR", nullptr);
+    CLogger::destroyInstance();
+    logMessage(LogLevel::Debug, "where does this go");
+    EXPECT_TRUE(startsWith(CLogger::getInstance()->fileName(), home.str() + "/.local/share/Brennic/Orvane/logs/Orvane."))
+        << CLogger::getInstance()->fileName();
+    CLogger::destroyInstance();
+}
+
+TEST(Logger, StandardErrorCarriesOnlyWarningsAndErrorsWhileTheFileKeepsEverything) {
+    TempDir dir;
+    std::stringstream captured;
+    std::streambuf* const previous = std::cerr.rdbuf(captured.rdbuf());
+    {
+        CLogger logger(dir.str());
+        logger.log(LogLevel::Debug, "a step");
+        logger.log(LogLevel::Normal, "a milestone");
+        logger.log(LogLevel::Warning, "a handled oddity");
+        logger.log(LogLevel::Error, "a failure");
+    }
+    std::cerr.rdbuf(previous);
+    const std::string text = captured.str();
+    EXPECT_EQ(text.find("a step"), std::string::npos);
+    EXPECT_EQ(text.find("a milestone"), std::string::npos);
+    EXPECT_EQ(text.find("Starting Orvane..."), std::string::npos);
+    EXPECT_NE(text.find("[WARNING]"), std::string::npos);
+    EXPECT_NE(text.find("a handled oddity"), std::string::npos);
+    EXPECT_NE(text.find("a failure"), std::string::npos);
+    EXPECT_EQ(TempDir::readLines(onlyFile(dir)).size(), 7u);
+}
+
+TEST(Logger, FlushPutsEveryLineLoggedSoFarInTheFile) {
+    TempDir dir;
+    CLogger logger(dir.str());
+    logger.setDebugOutput(nullptr);
+    for (int i = 0; i < 1000; ++i) logger.log(LogLevel::Debug, "line %d", i);
+    logger.flush();
+    const auto lines = TempDir::readLines(logger.fileName());
+    ASSERT_EQ(lines.size(), 1002u);
+    for (int i = 0; i < 1000; ++i) EXPECT_TRUE(lines[static_cast<std::size_t>(i) + 2].ends_with("line " + std::to_string(i)));
+}
+
+TEST(Logger, ABurstFarLargerThanTheWritersQueueIsWrittenWholeAndInOrder) {
+    TempDir dir;
+    constexpr int kLines = 150000;
+    const std::string payload(100, 'p');
+    {
+        CLogger logger(dir.str());
+        logger.setDebugOutput(nullptr);
+        for (int i = 0; i < kLines; ++i) logger.log(LogLevel::Debug, "%d %s", i, payload.c_str());
+    }
+    const auto lines = TempDir::readLines(onlyFile(dir));
+    ASSERT_EQ(lines.size(), static_cast<std::size_t>(kLines) + 3);
+    for (int i = 0; i < kLines; i += 997)
+        EXPECT_TRUE(lines[static_cast<std::size_t>(i) + 2].ends_with(std::to_string(i) + " " + payload)) << i;
+    EXPECT_EQ(lines.back().substr(lines.back().size() - 17), "Orvane Terminate.");
 }

@@ -46,6 +46,11 @@ TEST_F(LabCtiConsoleTest, PushesCallMessagesFromTheirArguments) {
     EXPECT_EQ(pushed("preview 6001 5550000 http://crm/p Spring"),
               labcti::dialPreview({"http://crm/p", "5550000", "1", "LabTable", "Spring", "Lab Customer", "5550000", "6001"}));
     EXPECT_EQ(pushed("tracknum 5002 1"), labcti::velmoraTracknum("5002", "1"));
+    server.configure([](LabCtiOptions& options) { options.screenPopUrl = "http://127.0.0.1:8780/form"; });
+    const auto byDefault = pushed("distribute 5003");  // the lab web server's form
+    ASSERT_TRUE(byDefault);
+    EXPECT_NE(byDefault->find("<TrackNumber>5003</TrackNumber>"), std::string::npos);
+    EXPECT_NE(byDefault->find("<Url>http://127.0.0.1:8780/form</Url>"), std::string::npos);
 }
 
 TEST_F(LabCtiConsoleTest, PushesNoticesWithFreeText) {
@@ -77,11 +82,11 @@ TEST_F(LabCtiConsoleTest, RefusesUnknownCommandsAndMissingArguments) {
     EXPECT_EQ(console.execute(""), "");
     EXPECT_EQ(console.execute("# the morning"), "");
     EXPECT_EQ(console.execute("dance"), "error: unknown command dance (try help)");
-    EXPECT_EQ(console.execute("distribute 5001"), "error: usage: distribute TRACK URL [ANI]");
+    EXPECT_EQ(console.execute("distribute 5001"), "error: usage: distribute TRACK [URL [ANI]]");
     EXPECT_EQ(console.execute("flood lots"), "error: usage: flood BYTES");
     EXPECT_EQ(console.execute("silent maybe"), "error: usage: silent on|off");
     EXPECT_EQ(console.execute("sleep -1"), "error: usage: sleep MILLISECONDS");
-    EXPECT_NE(console.execute("help").find("distribute TRACK URL [ANI]"), std::string::npos);
+    EXPECT_NE(console.execute("help").find("distribute TRACK [URL [ANI]]"), std::string::npos);
     phone.send("58~");
     EXPECT_EQ(phone.message(kWait), "58");  // nothing else was sent
 }

@@ -4,6 +4,7 @@
 #include <map>
 #include <mutex>
 #include <optional>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -22,6 +23,16 @@ public:
     // When set, the registration is answered with this result before iaxc_register returns,
     // as a switch on loopback can.
     std::optional<int> registrationAnswer;
+    // iaxc_call answers `result` from now on instead of the call number (-1: no free line, engine down).
+    void answerCallsWith(int result) {
+        std::lock_guard guard(lock_);
+        callResult_ = result;
+    }
+    // Every later operation whose text starts with `operation` throws instead of being done.
+    void throwOn(const std::string& operation) {
+        std::lock_guard guard(lock_);
+        throwOn_ = operation;
+    }
     // What iaxc_unregister_user answers: the releases that went out (their results come later).
     int releasesStarted = 0;
 
@@ -100,7 +111,13 @@ public:
     void iaxc_set_callerid(const std::string& name, const std::string& number) override {
         record("callerid [" + name + "] [" + number + "]");
     }
-    int iaxc_call(const std::string& dialString) override { return record("call " + dialString, selectedOrZero()); }
+    int iaxc_call(const std::string& dialString) override {
+        const int result = [&] {
+            std::lock_guard guard(lock_);
+            return callResult_.value_or(selected_ < 0 ? 0 : selected_);
+        }();
+        return record("call " + dialString, result);
+    }
     int iaxc_call_on_line(const std::string& dialString, int callNo) override {
         {
             std::lock_guard guard(lock_);
@@ -146,17 +163,17 @@ public:
 private:
     int record(const std::string& operation, int result = 0) {
         std::lock_guard guard(lock_);
+        if (!throwOn_.empty() && operation.rfind(throwOn_, 0) == 0)
+            throw std::runtime_error("scripted failure of " + operation);
         operations_.push_back(operation);
         return result;
-    }
-    int selectedOrZero() {
-        std::lock_guard guard(lock_);
-        return selected_ < 0 ? 0 : selected_;
     }
 
     mutable std::mutex lock_;
     std::vector<std::string> operations_;
     EventCallback callback_;
     std::map<int, std::string> tags_;
+    std::string throwOn_;
+    std::optional<int> callResult_;
     int selected_ = -1;
 };

@@ -1,6 +1,9 @@
 #pragma once
 
 #include <algorithm>
+#include <chrono>
+#include <condition_variable>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -12,8 +15,11 @@ class LogCapture {
 public:
     LogCapture() {
         previous_ = CLogger::getInstance()->setDebugOutput([this](std::string_view line) {
-            std::lock_guard guard(lock_);
-            lines_.emplace_back(line);
+            {
+                std::lock_guard guard(lock_);
+                lines_.emplace_back(line);
+            }
+            added_.notify_all();
         });
     }
     ~LogCapture() { CLogger::getInstance()->setDebugOutput(std::move(previous_)); }
@@ -32,13 +38,20 @@ public:
         std::lock_guard guard(lock_);
         return lines_;
     }
-    bool contains(const std::string& message) const {
+    bool contains(const std::string& message) const { return count(message) > 0; }
+    // A line whose text holds `part`.
+    bool mentions(const std::string& part) const {
         const auto all = messages();
-        return std::find(all.begin(), all.end(), message) != all.end();
+        return std::any_of(all.begin(), all.end(), [&](const std::string& text) { return text.find(part) != std::string::npos; });
     }
     int count(const std::string& message) const {
-        const auto all = messages();
-        return static_cast<int>(std::count(all.begin(), all.end(), message));
+        std::lock_guard guard(lock_);
+        return countLocked(message);
+    }
+    // Sleeps until `message` has been logged `times` times (woken by each new line), or the time-out.
+    bool waitFor(const std::string& message, std::chrono::milliseconds timeout, int times = 1) const {
+        std::unique_lock guard(lock_);
+        return added_.wait_for(guard, timeout, [&] { return countLocked(message) >= times; });
     }
     // The level word of the first line with this text, empty when there is none.
     std::string levelOf(const std::string& message) const {
@@ -63,7 +76,13 @@ public:
     }
 
 private:
+    int countLocked(const std::string& message) const {
+        return static_cast<int>(
+            std::count_if(lines_.begin(), lines_.end(), [&](const std::string& line) { return messageOf(line) == message; }));
+    }
+
     mutable std::mutex lock_;
+    mutable std::condition_variable added_;
     std::vector<std::string> lines_;
     CLogger::DebugOutput previous_;
 };

@@ -13,7 +13,7 @@
 #include "agent/HeadlessAgentWindow.h"
 #include "core/AgentTables.h"
 #include "core/EventQueue.h"
-#include "desktop/HeadlessBrowserHandler.h"
+#include "support/FakeBrowserView.h"
 #include "infra/SettingsStore.h"
 #include "infra/Timing.h"
 #include "lab/cti/LabCtiServer.h"
@@ -153,7 +153,7 @@ protected:
     HeadlessAgentWindow model{"Orvane"};
     EventQueue queue;
     FakeVoiceEngine voice;
-    HeadlessBrowserHandler browser;
+    FakeBrowserView browser;
     std::unique_ptr<TeeWindow> tee;
     std::unique_ptr<COrvaneDlg> bar;
 };

@@ -11,7 +11,7 @@
 #include "agent/CImplementation.h"
 #include "core/AgentTables.h"
 #include "core/EventQueue.h"
-#include "desktop/HeadlessBrowserHandler.h"
+#include "support/FakeBrowserView.h"
 #include "infra/SettingsStore.h"
 #include "infra/Timing.h"
 #include "lab/common/LabTone.h"
@@ -80,7 +80,7 @@ protected:
     LabSwitch switchboard;
     LabCtiServer cti;
     EventQueue queue;
-    HeadlessBrowserHandler browser;
+    FakeBrowserView browser;
     std::unique_ptr<IaxVoiceEngine> voice = std::make_unique<IaxVoiceEngine>(
         IaxEngineConfig{"127.0.0.1", 0, supportedFormats()},
         makeMediaEngine({AudioConfig::Backend::Virtual, file("microphone.wav"), file("speaker.wav"), file("ring.wav")}));

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <future>
 #include <mutex>
 
@@ -34,7 +35,10 @@ public:
     void SendInitiateTransferToCti() override { add("411"); }
     void SendCompletedTransferToCti(int type) override { add("412 type " + std::to_string(type)); }
     void SendCancelTransferToCti() override { add("413"); }
-    void SendConsultCallRequestToCti(int type) override { add("324 type " + std::to_string(type)); }
+    void SendConsultCallRequestToCti(int type) override {
+        add("324 type " + std::to_string(type));
+        if (onConsultRequest) onConsultRequest();
+    }
     void SendConsultCallCanceledToCti() override { add("325"); }
     void SendConferenceCompletedToCti() override { add("78"); }
     void SendAgentReallyDialingToCti() override { add("131"); }
@@ -43,6 +47,9 @@ public:
         std::lock_guard guard(lock_);
         return calls_;
     }
+
+    // The server's answer, given as the request is sent.
+    std::function<void()> onConsultRequest;
 
 private:
     void add(const std::string& call) {
@@ -129,15 +136,19 @@ TEST_F(ConferenceTest, PhoneNumberConferenceDialsTheConsultationAndCompletes) {
 TEST_F(ConferenceTest, ConsultCallToAnAgentWaitsForTheServerAndRewritesTheDestination) {
     lines.setCallType("READYOUTBOUND");
     window.answerDialWindow({true, "2002", 1});
-    conference.signalConsultResponse();  // the answer is already there
+    conference.signalConsultResponse();  // a late answer to an earlier request does not count
+    agentSide.onConsultRequest = [&] { conference.signalConsultResponse(); };
     auto running = onWindowThread([&] { conference.InitiateConference(); });
     while (!window.control(Control::CompleteConference).exists) std::this_thread::yield();
+    EXPECT_TRUE(conference.consultPending());
     lines.setLineStatusUp(1);
     window.clickConferenceButton(Click::Complete);
     running.get();
     EXPECT_EQ(call.dialDestination.get(), "AGTRDYOUT2002");
     EXPECT_TRUE(engine.has("call 4711@pbx:4569/AGTCALL4711"));
-    EXPECT_TRUE(conference.consultPending());
+    EXPECT_FALSE(conference.consultPending());  // the consultation is over
+    const Strings calls = agentSide.calls();  // accepted: no return to the customer before the dial
+    EXPECT_EQ(Strings(calls.begin(), calls.begin() + 3), (Strings{"100", "324 type 1", "In-Progress-Event"}));
     EXPECT_EQ(engine.iaxc_selected_call(), 1);  // a consulted ready-outbound call ends on call 1
     EXPECT_TRUE(log.contains("CCompleteConferenceDlg : OnBnClickedButtonCompleteConf : Agent Consultation  READY "
                              "OUTBOUND selecting line [1]"));

@@ -164,6 +164,11 @@ TEST_F(LabWebServerTest, PlaysEachFaultOnTheNextRequestsOnly) {
     EXPECT_EQ(unanswered.bytesFor(kQuiet), "");
     EXPECT_EQ(get("/orvane").statusLine(), "HTTP/1.1 200 OK");  // other clients are served meanwhile
 
+    ASSERT_EQ(console.execute("not-found 1 /orvane"), "ok");  // for that path only
+    EXPECT_EQ(get("/form").statusLine(), "HTTP/1.1 200 OK");
+    EXPECT_EQ(get("/orvane").statusLine(), "HTTP/1.1 404 Not Found");
+    EXPECT_EQ(get("/orvane").statusLine(), "HTTP/1.1 200 OK");
+
     ASSERT_EQ(console.execute("stall 3"), "ok");
     ASSERT_EQ(console.execute("normal"), "ok");
     EXPECT_EQ(get("/orvane").statusLine(), "HTTP/1.1 200 OK");
@@ -183,8 +188,8 @@ TEST_F(LabWebServerTest, ConsoleCommandsAndTheirMistakes) {
     EXPECT_EQ(console.execute(""), "");
     EXPECT_EQ(console.execute("# a comment"), "");
     EXPECT_EQ(console.execute("form-url client=C42"), server.url("/form?client=C42"));
-    EXPECT_EQ(console.execute("stall none"), "error: usage: stall [COUNT]");
-    EXPECT_EQ(console.execute("drop 0"), "error: usage: drop [COUNT]");
+    EXPECT_EQ(console.execute("stall none"), "error: usage: stall [COUNT] [PATH]");
+    EXPECT_EQ(console.execute("drop 0"), "error: usage: drop [COUNT] [PATH]");
     EXPECT_EQ(console.execute("wait-request"), "error: usage: wait-request PREFIX [SECONDS]");
     EXPECT_EQ(console.execute("wait-request GET 0"), "error: no request starting with GET");
     get("/form");

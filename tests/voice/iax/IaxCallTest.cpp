@@ -1,3 +1,7 @@
+#include <atomic>
+#include <stdexcept>
+
+#include "support/LogCapture.h"
 #include "voice/iax/IaxEngineFixture.h"
 
 using namespace std::chrono_literals;
@@ -13,6 +17,19 @@ Bytes incomingNew(const std::string& number, int format, int capability) {
                       Peer::element32(Peer::Format, format), Peer::element32(Peer::Capability, capability));
 }
 }  // namespace
+
+// The agent side failing on one event costs that event only: the loop goes on with the call.
+TEST_F(IaxEngineTest, AnEventTheAgentSideFailsOnIsLoggedAndTheLoopGoesOn) {
+    LogCapture log;
+    std::atomic<bool> failed{false};
+    engine_->iaxc_set_event_callback([this, &failed](const VoiceEvent& event) {
+        if (!failed.exchange(true)) throw std::runtime_error("agent side failed");
+        events_.add(event);
+    });
+    placeAnsweredCall(0);
+    EXPECT_TRUE(log.contains("Unhandled exception in IaxVoiceEngine::deliver: agent side failed"));
+    EXPECT_EQ(log.levelOf("Unhandled exception in IaxVoiceEngine::deliver: agent side failed"), "ERROR");
+}
 
 TEST_F(IaxEngineTest, CallsOnEachLineRingAnswerAndEndFromEitherSide) {
     engine_->iaxc_set_callerid("Agent", "1001");

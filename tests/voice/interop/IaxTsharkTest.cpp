@@ -9,12 +9,12 @@
 #include <string>
 #include <thread>
 
-#include "infra/Timing.h"
 #include "lab/common/LabTone.h"
 #include "lab/switch/LabSwitch.h"
 #include "lab/switch/LabWav.h"
 #include "support/Shell.h"
 #include "support/TempDir.h"
+#include "support/TimeScale.h"
 #include "voice/engine/iax/IaxVoiceEngine.h"
 #include "voice/engine/media/Codec.h"
 #include "voice/engine/media/MediaEngine.h"
@@ -35,7 +35,7 @@ std::size_t count(const std::string& text, const std::string& part) {
 
 TEST(IaxTshark, DecodesARegistrationACallWithDigitsAHoldAndAHangUpWithoutAMalformedPacket) {
     if (std::system("command -v tshark >/dev/null 2>&1") != 0) GTEST_SKIP() << "tshark is not installed (scripts/install-deps)";
-    Timing::setScale(0.1);
+    ScopedTimeScale timeScale(0.1);
     TempDir folder;
     const std::string capture = (folder.path() / "engine.pcap").string();
     const std::string microphone = (folder.path() / "microphone.wav").string();

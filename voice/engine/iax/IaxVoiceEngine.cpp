@@ -1,10 +1,11 @@
 #include "voice/engine/iax/IaxVoiceEngine.h"
 
 #include <array>
-#include <exception>
 #include <random>
 
 #include "infra/CLogger.h"
+#include "infra/ThreadGroup.h"
+#include "infra/Timing.h"
 #include "voice/engine/iax/IaxDialString.h"
 
 namespace {
@@ -138,30 +139,29 @@ int IaxVoiceEngine::iaxc_stop_processing_thread() {
 }
 
 // Each pass reads what arrived and runs the timers that are due, then sleeps until the next
-// timer, a datagram, or an operation that brings a timer forward.
+// timer, a datagram, or an operation that brings a timer forward. A pass that throws is logged
+// and the loop goes on after a short pause: the agent keeps the calls and the registration.
 void IaxVoiceEngine::runLoop() {
     loopThread_ = std::this_thread::get_id();
-    try {
-        while (!stopRequested_) {
-            std::optional<std::chrono::milliseconds> sleep;
+    while (!stopRequested_) {
+        std::optional<std::chrono::milliseconds> sleep =
+            std::chrono::ceil<std::chrono::milliseconds>(Timing::scaled(intervals::kIaxFailedPassPause));
+        runGuarded("IaxVoiceEngine::runLoop", [&] {
             {
                 std::lock_guard guard(lock_);
                 const auto now = Clock::now();
                 readNetwork(now);
                 router_.tick(now);
                 sleepUntil_ = router_.nextDue();
+                sleep.reset();
                 if (sleepUntil_)
                     sleep = std::max(std::chrono::milliseconds(0),
                                      std::chrono::ceil<std::chrono::milliseconds>(*sleepUntil_ - now));
             }
             deliver();
-            if (stopRequested_) break;
-            socket_.wait(sleep);
-        }
-    } catch (const std::exception& error) {
-        logMessage(LogLevel::Error, "IaxVoiceEngine::runLoop(): %s", error.what());
-    } catch (...) {
-        logMessage(LogLevel::Error, "IaxVoiceEngine::runLoop(): unknown exception");
+        });
+        if (stopRequested_) break;
+        socket_.wait(sleep);
     }
     loopThread_ = std::thread::id();
 }
@@ -203,7 +203,7 @@ void IaxVoiceEngine::deliver() {
 }
 
 void IaxVoiceEngine::run(iax::Outbox::Item& item) {
-    try {
+    runGuarded("IaxVoiceEngine::deliver", [&] {  // a failing event loses only itself
         if (auto* work = std::get_if<iax::Outbox::MediaWork>(&item)) {
             if (media_) (*work)(*media_);
             return;
@@ -214,11 +214,7 @@ void IaxVoiceEngine::run(iax::Outbox::Item& item) {
             callback = callback_;
         }
         if (callback) callback(std::get<VoiceEvent>(item));
-    } catch (const std::exception& error) {
-        logMessage(LogLevel::Error, "IaxVoiceEngine::deliver(): %s", error.what());
-    } catch (...) {
-        logMessage(LogLevel::Error, "IaxVoiceEngine::deliver(): unknown exception");
-    }
+    });
 }
 
 int IaxVoiceEngine::iaxc_register(const std::string& user, const std::string& secret, const std::string& host) {

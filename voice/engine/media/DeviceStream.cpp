@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "infra/CLogger.h"
+#include "infra/ThreadGroup.h"
 
 namespace {
 
@@ -124,10 +125,12 @@ bool DeviceStream::start() {
 int DeviceStream::onAudio(const void* input, void* output, unsigned long count, const PaStreamCallbackTimeInfo*,
                           PaStreamCallbackFlags, void* self) {
     auto* stream = static_cast<DeviceStream*>(self);
-    if (stream->sink_)
-        stream->capture(static_cast<const std::int16_t*>(input), static_cast<int>(count));
-    else
-        stream->play(static_cast<std::int16_t*>(output), static_cast<int>(count));
+    runGuarded("PortAudio callback", [&] {  // nothing may escape into PortAudio
+        if (stream->sink_)
+            stream->capture(static_cast<const std::int16_t*>(input), static_cast<int>(count));
+        else
+            stream->play(static_cast<std::int16_t*>(output), static_cast<int>(count));
+    });
     return paContinue;
 }
 

@@ -5,6 +5,7 @@
 #include <chrono>
 
 #include "infra/CLogger.h"
+#include "infra/ThreadGroup.h"
 
 namespace {
 
@@ -95,7 +96,7 @@ void VirtualAudioBackend::run(StreamFormat format, AudioStreamClient* client) {
         if (wake_.wait_until(guard, next, [this] { return stopping_; })) return;
         guard.unlock();
         if (Clock::now() - next > kMaxCatchUpBlocks * period) next = Clock::now();
-        runBlock(format, *client);
+        runGuarded("VirtualAudioBackend clock", [&] { runBlock(format, *client); });  // a failing block is skipped
         guard.lock();
     }
 }
