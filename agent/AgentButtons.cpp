@@ -13,6 +13,10 @@
 
 namespace {
 
+constexpr std::size_t kLongestCell = 1024;
+
+bool startsWith(const std::string& text, const char* prefix) { return text.rfind(prefix, 0) == 0; }
+
 bool sameIgnoringCase(const std::string& a, const std::string& b) {
     return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
                return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
@@ -92,7 +96,7 @@ void AgentButtons::showDialPad() {
 }
 
 void AgentButtons::showPreviewDial() {
-    const DialWindowResult choice = window_.runDialWindow("Preview Dialing");
+    const DialWindowResult choice = window_.runDialWindow("Preview Dialing", core_.call().dialledNumber.get());
     if (!choice.confirmed) {
         core_.QueuePhoneEvent(agent::CloseDialEvent);
         return;
@@ -139,4 +143,40 @@ void AgentButtons::OnBnClickedButtonClose() {
     window_.setWindowClosing();
     core_.showTicker({"Please wait ... Closing ", 0x46839D, 0x000000, 0, 3});
     core_.doWaitforCleanClose();
+}
+
+std::optional<AttachedDataView> AgentButtons::attachedData() {
+    std::optional<AttachedDataView> view;
+    core_.withCallData([&](CallData& data) {
+        const AttachedDataList& list = data.attachedData();
+        view.emplace();
+        view->callEnded = list.callEnded();
+        for (const AttachedData& record : list.items())
+            if (!record.deleted) view->rows.push_back({record.key, record.value, record.readOnly || view->callEnded});
+    });
+    return view;
+}
+
+void AgentButtons::OnBnClickedButtonSaveAttachedData(const std::vector<std::pair<std::string, std::string>>& rows) {
+    core_.withCallData([&](CallData& data) {
+        AttachedDataList& list = data.attachedData();
+        for (const auto& [keyCell, valueCell] : rows) {
+            const std::string key = keyCell.substr(0, kLongestCell);
+            const std::string value = valueCell.substr(0, kLongestCell);
+            if (key.empty() || startsWith(key, "Key") || startsWith(value, "Value")) continue;
+            const std::vector<AttachedData> records = list.items();
+            const auto known = std::find_if(records.begin(), records.end(),
+                                            [&](const AttachedData& record) { return record.key == key; });
+            AttachedData record;
+            if (known != records.end()) {
+                record = *known;
+            } else {
+                record.key = key;
+                record.type = AttachedData::Other;
+            }
+            record.value = value;
+            list.set(record);
+        }
+    });
+    core_.outbound().SendAttachedDataToCti();
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <atomic>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -80,7 +81,13 @@ public:
     void dialPreview(const std::string& number) { dialer_.dialPreview(number); }
 
     void QueuePhoneEvent(int event) override { queue_.QueuePhoneEvent(event); }
-    void dispatchEvent(int event) override { fsm_.dispatchEvent(event, *this); }
+    void dispatchEvent(int event) override {
+        fsm_.dispatchEvent(event, *this);
+        if (afterEvent_) afterEvent_();
+    }
+    // Called on the dispatcher thread after each event has run (a view of the agent's state
+    // follows it without polling); set before initialize.
+    void setAfterEvent(std::function<void()> observer) { afterEvent_ = std::move(observer); }
     bool isClosing() const override { return isClosing_; }
 
     // The program's four-part version, as sent at login.
@@ -100,6 +107,8 @@ public:
     BrowserHandler& browserHandler() { return browser_; }
     CTimer& callTimer() { return callTimer_; }
     const AgentStateMachine& stateMachine() const { return fsm_; }
+    // Runs `use` on the current call's data under its lock; nothing without a call.
+    void withCallData(const std::function<void(CallData&)>& use) { cti_.withCallData(use); }
     // The reasons offered in the not-ready menu, by command id 33791 + position.
     std::vector<std::string> notReadyReasons() const { return notReadyReasons_.get(); }
 
@@ -360,6 +369,7 @@ private:
     std::atomic<bool> isClosing_{false};
     std::atomic<bool> voiceReady_{false};  // the voice engine started with its audio devices
     std::atomic<bool> closeRequested_{false};
+    std::function<void()> afterEvent_;
 
     // Components with threads of their own; the destructor ends their threads in order.
     SwitchRegistration switch_;

@@ -34,15 +34,21 @@ bool HeadlessAgentWindow::controlExists(Control control) const {
 }
 
 void HeadlessAgentWindow::enableControl(Control control, bool enabled) {
-    std::lock_guard guard(lock_);
-    auto it = controls_.find(control);
-    if (it != controls_.end() && it->second.exists) it->second.enabled = enabled;
+    {
+        std::lock_guard guard(lock_);
+        auto it = controls_.find(control);
+        if (it != controls_.end() && it->second.exists) it->second.enabled = enabled;
+    }
+    changed();
 }
 
 void HeadlessAgentWindow::showControl(Control control, bool visible) {
-    std::lock_guard guard(lock_);
-    auto it = controls_.find(control);
-    if (it != controls_.end() && it->second.exists) it->second.visible = visible;
+    {
+        std::lock_guard guard(lock_);
+        auto it = controls_.find(control);
+        if (it != controls_.end() && it->second.exists) it->second.visible = visible;
+    }
+    changed();
 }
 
 bool HeadlessAgentWindow::windowClosing() const {
@@ -53,38 +59,60 @@ bool HeadlessAgentWindow::windowClosing() const {
 std::string HeadlessAgentWindow::titlePrefix() const { return titlePrefix_; }
 
 void HeadlessAgentWindow::setStatusText(const std::string& text) {
-    std::lock_guard guard(lock_);
-    statusText_ = text;
+    {
+        std::lock_guard guard(lock_);
+        statusText_ = text;
+    }
+    changed();
 }
 
 void HeadlessAgentWindow::setCaption(const std::string& caption) {
-    std::lock_guard guard(lock_);
-    caption_ = caption;
+    {
+        std::lock_guard guard(lock_);
+        caption_ = caption;
+    }
+    changed();
 }
 
 void HeadlessAgentWindow::disableAllButtons() {
-    std::lock_guard guard(lock_);
-    for (const auto& [control, text] : kButtons) controls_[control].enabled = false;
+    {
+        std::lock_guard guard(lock_);
+        for (const auto& [control, text] : kButtons) controls_[control].enabled = false;
+    }
+    changed();
 }
 
 void HeadlessAgentWindow::hideAttachedDataWindow() {
-    std::lock_guard guard(lock_);
-    attachedDataWindowOpen_ = false;
+    {
+        std::lock_guard guard(lock_);
+        attachedDataWindowOpen_ = false;
+    }
+    changed();
 }
 
 void HeadlessAgentWindow::refreshAttachedDataWindow() {
-    std::lock_guard guard(lock_);
-    ++attachedDataRefreshes_;
+    {
+        std::lock_guard guard(lock_);
+        ++attachedDataRefreshes_;
+        attachedDataWindowOpen_ = true;
+    }
+    changed();
 }
 
 void HeadlessAgentWindow::showTicker(const TickerText& text) {
-    std::lock_guard guard(lock_);
-    ticker_ = text;
+    {
+        std::lock_guard guard(lock_);
+        ticker_ = text;
+    }
+    changed();
 }
 
 void HeadlessAgentWindow::showCallTimer(const std::string& text, std::uint32_t) {
-    std::lock_guard guard(lock_);
-    callTimer_ = text;
+    {
+        std::lock_guard guard(lock_);
+        callTimer_ = text;
+    }
+    changed();
 }
 
 std::string HeadlessAgentWindow::callTimer() const {
@@ -93,18 +121,27 @@ std::string HeadlessAgentWindow::callTimer() const {
 }
 
 void HeadlessAgentWindow::openDialPad() {
-    std::lock_guard guard(lock_);
-    ++dialPadRequests_;
+    {
+        std::lock_guard guard(lock_);
+        ++dialPadRequests_;
+    }
+    changed();
 }
 
 void HeadlessAgentWindow::setNotReadyReasons(const std::vector<std::string>& reasons) {
-    std::lock_guard guard(lock_);
-    notReadyReasons_ = reasons;
+    {
+        std::lock_guard guard(lock_);
+        notReadyReasons_ = reasons;
+    }
+    changed();
 }
 
 void HeadlessAgentWindow::showMessageBox(const std::string& text, const std::string& caption) {
-    std::lock_guard guard(lock_);
-    messageBoxes_.emplace_back(text, caption);
+    {
+        std::lock_guard guard(lock_);
+        messageBoxes_.emplace_back(text, caption);
+    }
+    changed();
 }
 
 int HeadlessAgentWindow::attachedDataRefreshes() const {
@@ -118,13 +155,19 @@ TickerText HeadlessAgentWindow::ticker() const {
 }
 
 void HeadlessAgentWindow::openPreviewDial() {
-    std::lock_guard guard(lock_);
-    ++previewDialRequests_;
+    {
+        std::lock_guard guard(lock_);
+        ++previewDialRequests_;
+    }
+    changed();
 }
 
 void HeadlessAgentWindow::closeWindow() {
-    std::lock_guard guard(lock_);
-    closed_ = true;
+    {
+        std::lock_guard guard(lock_);
+        closed_ = true;
+    }
+    changed();
 }
 
 int HeadlessAgentWindow::previewDialRequests() const {
@@ -169,13 +212,19 @@ std::string HeadlessAgentWindow::caption() const {
 }
 
 void HeadlessAgentWindow::setWindowClosing() {
-    std::lock_guard guard(lock_);
-    windowClosing_ = true;
+    {
+        std::lock_guard guard(lock_);
+        windowClosing_ = true;
+    }
+    changed();
 }
 
 void HeadlessAgentWindow::setExists(std::initializer_list<Control> controls, bool exists) {
-    std::lock_guard guard(lock_);
-    for (Control control : controls) controls_[control] = {exists, exists, exists};
+    {
+        std::lock_guard guard(lock_);
+        for (Control control : controls) controls_[control] = {exists, exists, exists};
+    }
+    changed();
 }
 
 void HeadlessAgentWindow::openCompleteConferenceWindow() { setExists(kCompleteConferenceControls, true); }
@@ -224,19 +273,47 @@ std::string HeadlessAgentWindow::openDialWindowTitle() const {
     return dialWindowTitle_;
 }
 
-DialWindowResult HeadlessAgentWindow::runDialWindow(const std::string& title) {
-    setExists({Control::DialPadOk}, true);
-    std::unique_lock guard(lock_);
-    dialWindowTitle_ = title;
-    dialWindowClosed_ = false;
-    answered_.wait(guard, [this] { return !dialAnswers_.empty() || dialWindowClosed_; });
-    DialWindowResult result;
-    if (!dialWindowClosed_) {
-        result = dialAnswers_.front();
-        dialAnswers_.pop_front();
+std::string HeadlessAgentWindow::openDialWindowNumber() const {
+    std::lock_guard guard(lock_);
+    return dialWindowNumber_;
+}
+
+void HeadlessAgentWindow::setChangeListener(std::function<void()> listener) {
+    std::lock_guard guard(lock_);
+    listener_ = std::move(listener);
+}
+
+void HeadlessAgentWindow::changed() const {
+    std::function<void()> listener;
+    {
+        std::lock_guard guard(lock_);
+        listener = listener_;
     }
-    dialWindowTitle_.clear();
-    controls_[Control::DialPadOk] = {};
+    if (listener) listener();
+}
+
+DialWindowResult HeadlessAgentWindow::runDialWindow(const std::string& title, const std::string& number) {
+    DialWindowResult result;
+    {
+        std::unique_lock guard(lock_);
+        controls_[Control::DialPadOk] = {true, true, true};
+        dialWindowTitle_ = title;
+        dialWindowNumber_ = number;
+        dialWindowClosed_ = false;
+    }
+    changed();
+    {
+        std::unique_lock guard(lock_);
+        answered_.wait(guard, [this] { return !dialAnswers_.empty() || dialWindowClosed_; });
+        if (!dialWindowClosed_) {
+            result = dialAnswers_.front();
+            dialAnswers_.pop_front();
+        }
+        dialWindowTitle_.clear();
+        dialWindowNumber_.clear();
+        controls_[Control::DialPadOk] = {};
+    }
+    changed();
     return result;
 }
 
@@ -276,8 +353,11 @@ bool HeadlessAgentWindow::runCompleteConferenceDialog(ConferenceButtons& buttons
 bool HeadlessAgentWindow::dialWindowOpen() const { return controlExists(Control::DialPadOk); }
 
 void HeadlessAgentWindow::setAttachedDataWindowOpen(bool open) {
-    std::lock_guard guard(lock_);
-    attachedDataWindowOpen_ = open;
+    {
+        std::lock_guard guard(lock_);
+        attachedDataWindowOpen_ = open;
+    }
+    changed();
 }
 
 bool HeadlessAgentWindow::attachedDataWindowOpen() const {

@@ -2,6 +2,7 @@
 
 #include <condition_variable>
 #include <deque>
+#include <functional>
 #include <map>
 #include <mutex>
 #include <string>
@@ -42,11 +43,16 @@ public:
     void closeDialWindow() override;
     bool dialWindowOpen() const override;
     void closeCompleteConferenceWindow() override;
-    DialWindowResult runDialWindow(const std::string& title) override;
+    using AgentWindow::runDialWindow;
+    DialWindowResult runDialWindow(const std::string& title, const std::string& number) override;
     bool runCompleteConferenceDialog(ConferenceButtons& buttons, int consultationLine) override;
     void closeWindow() override;
     void setNotReadyReasons(const std::vector<std::string>& reasons) override;
     void showMessageBox(const std::string& text, const std::string& caption) override;
+
+    // Called on the changing thread after anything the agent could see has changed (a control,
+    // a text, a window opening or closing); set before the agent core starts.
+    void setChangeListener(std::function<void()> listener);
 
     // What a test or a headless run reads and does in the agent's place.
     ControlState control(Control control) const;
@@ -58,8 +64,9 @@ public:
     enum class ConferenceClick { Line1, Line2, Complete, Cancel };
     void answerDialWindow(const DialWindowResult& answer);
     void clickConferenceButton(ConferenceClick click);
-    // The title of the dial window open now, or "" when none is.
+    // The title of the dial window open now, or "" when none is, and the number it opened with.
     std::string openDialWindowTitle() const;
+    std::string openDialWindowNumber() const;
     void setAttachedDataWindowOpen(bool open);
     bool attachedDataWindowOpen() const;
     int attachedDataRefreshes() const;
@@ -77,12 +84,15 @@ public:
 
 private:
     void setExists(std::initializer_list<Control> controls, bool exists);
+    void changed() const;
 
     mutable std::mutex lock_;
     std::condition_variable answered_;
     std::deque<DialWindowResult> dialAnswers_;
     std::deque<ConferenceClick> conferenceClicks_;
     std::string dialWindowTitle_;
+    std::string dialWindowNumber_;
+    std::function<void()> listener_;
     bool dialWindowClosed_ = false;
     bool conferenceWindowClosed_ = false;
     std::map<Control, ControlState> controls_;

@@ -1,98 +1,93 @@
-// The orvane program: the agent's phone.
-//   orvane --version
-//       print the version carried in the program file
-//   orvane --dump-transitions
-//       print the agent state machine's transition table and exit
-//   orvane --headless [--agent ID] [--password PW] [--cti HOST:PORT] [--client-port N] [--iax-port N]
-//       run the phone without a screen, log the agent in and print what the agent sees
-
-#include <csignal>
-#include <cstring>
-#include <iostream>
-#include <string>
+// The orvane program: the agent's phone, with its window (the default) or without one
+// (--headless). `orvane --help` lists the options.
 
 #include <QApplication>
+#include <cstdlib>
+#include <iostream>
+#include <memory>
 
+#include "app/CommandLine.h"
 #include "app/CrashMessageBox.h"
 #include "app/HeadlessPhone.h"
+#include "app/StartUp.h"
+#include "app/StopSignals.h"
 #include "app/VoiceEngineFactory.h"
+#include "app/WindowedPhone.h"
 #include "core/TransitionDump.h"
 #include "infra/CLogger.h"
 #include "infra/CrashDumper.h"
-#include "infra/FileVersion.h"
 #include "infra/Timing.h"
 #include "ui/ScreenPopWindow.h"
 #include "ui/WebEngineSetup.h"
 
 namespace {
 
-int usage() {
-    std::cerr << "usage: orvane --version\n"
-                 "       orvane --dump-transitions\n"
-                 "       orvane --headless [--agent ID] [--password PW] [--cti HOST:PORT] [--client-port N] [--iax-port N]\n";
+int refuse(const std::string& problem) {
+    std::cerr << "orvane: " << problem << "\nTry 'orvane --help'." << std::endl;
     return 2;
 }
 
-bool parseHeadless(int argc, char** argv, HeadlessOptions& options) {
-    for (int i = 2; i < argc; ++i) {
-        const std::string option = argv[i];
-        if (i + 1 >= argc) return false;
-        const std::string value = argv[++i];
-        if (option == "--agent") {
-            options.login.agentId = value;
-        } else if (option == "--password") {
-            options.login.password = value;
-        } else if (option == "--cti") {
-            const auto colon = value.rfind(':');
-            options.login.host = value.substr(0, colon);
-            if (colon != std::string::npos) options.login.port = value.substr(colon + 1);
-        } else if (option == "--client-port") {
-            options.clientPort = std::stoi(value);
-        } else if (option == "--iax-port") {
-            options.iaxPort = std::stoi(value);
-        } else {
-            return false;
-        }
+// A window needs a display, unless the platform was chosen explicitly (offscreen, for instance).
+bool displayAvailable() {
+    for (const char* name : {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"}) {
+        const char* value = std::getenv(name);
+        if (value && *value) return true;
     }
-    return true;
+    return false;
+}
+
+// The one place the program's QApplication is made: whatever must be set before it goes here.
+std::unique_ptr<QApplication> createApplication(int& argc, char** argv, bool headless) {
+    if (headless && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    prepareWebEngine(qgetenv("QT_QPA_PLATFORM") == "offscreen");
+    QApplication::setOrganizationName(QStringLiteral("Brennic"));
+    QApplication::setApplicationName(QStringLiteral("Orvane"));
+    QApplication::setApplicationVersion(QString::fromStdString(programVersion()));
+    QGuiApplication::setDesktopFileName(QStringLiteral("orvane"));
+    QGuiApplication::setHighDpiScaleFactorRoundingPolicy(Qt::HighDpiScaleFactorRoundingPolicy::PassThrough);
+    return std::make_unique<QApplication>(argc, argv);
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
+    // The crash-dump helper is this program started again in its own mode, before any option is read.
     if (CrashDumper::isHelperCommand(argc, argv)) return CrashDumper::runHelper(argc, argv, showCrashMessageBox);
-    if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
-        std::cout << "Orvane " << readFileVersion(runningProgramPath()) << std::endl;
-        return 0;
+    const char* environmentPassword = std::getenv("ORVANE_PASSWORD");
+    const CommandLine commandLine =
+        parseCommandLine(std::vector<std::string>(argv + 1, argv + argc),
+                         environmentPassword ? std::optional<std::string>(environmentPassword) : std::nullopt);
+    if (!commandLine.options) return refuse(commandLine.error);
+    ProgramOptions options = *commandLine.options;
+    switch (options.mode) {
+    case ProgramOptions::Mode::Help: std::cout << usageText(); return 0;
+    case ProgramOptions::Mode::Version: printVersion(); return 0;
+    case ProgramOptions::Mode::DumpTransitions: writeTransitions(std::cout); return std::cout ? 0 : 1;
+    case ProgramOptions::Mode::Windowed:
+    case ProgramOptions::Mode::Headless: break;
     }
-    if (argc == 2 && std::strcmp(argv[1], "--dump-transitions") == 0) {
-        writeTransitions(std::cout);
-        return std::cout ? 0 : 1;
+    const bool headless = options.mode == ProgramOptions::Mode::Headless;
+    if (!headless && !displayAvailable())
+        return refuse("no display to show the window on (neither DISPLAY nor WAYLAND_DISPLAY is set); "
+                      "'orvane --headless' runs the phone without a window");
+    if (options.passwordFromInput) {
+        const std::optional<std::string> password = readPasswordLine();
+        if (!password) return refuse("--password-stdin: standard input ended before a password line");
+        options.login.password = *password;
+        if (const std::string problem = passwordProblem(options.login.password); !problem.empty()) return refuse(problem);
     }
-    if (argc < 2 || std::strcmp(argv[1], "--headless") != 0) return usage();
-    HeadlessOptions options;
-    try {
-        if (!parseHeadless(argc, argv, options)) return usage();
-    } catch (const std::exception&) {
-        return usage();
-    }
+
     Timing::setScaleFromEnvironment();
     const CrashDumper crashDumper("Orvane");
-    // SIGINT and SIGTERM end the run through the phone's clean close: blocked before any thread starts.
-    sigset_t stopSignals;
-    sigemptyset(&stopSignals);
-    sigaddset(&stopSignals, SIGINT);
-    sigaddset(&stopSignals, SIGTERM);
-    pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
-    CLogger::getInstance();
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    prepareWebEngine(true);
-    QApplication application(argc, argv);
+    StopSignals stopSignals;  // before any thread starts
     int result = 0;
     {
+        const std::unique_ptr<QApplication> application = createApplication(argc, argv, headless);
+        CLogger::getInstance();
         ScreenPopWindow screenPop;
         auto voice = makeVoiceEngine(options.iaxPort);
-        result = runHeadlessPhone(*voice, screenPop, options);
+        result = headless ? runHeadlessPhone(*voice, screenPop, options, stopSignals)
+                          : runWindowedPhone(*voice, screenPop, options, stopSignals);
     }
     CLogger::destroyInstance();
     return result;

@@ -110,9 +110,12 @@ public:
     virtual bool dialWindowOpen() const = 0;
     // Closes the complete-conference window as cancelled, when it is open.
     virtual void closeCompleteConferenceWindow() = 0;
-    // Runs the dial window for a transfer or a conference (modal) and returns the agent's choice.
-    virtual DialWindowResult runDialWindow(const std::string& title) = 0;
+    // Runs the dial window (modal) with `number` in its number field and returns the agent's
+    // choice. Only the calling thread waits for it.
+    virtual DialWindowResult runDialWindow(const std::string& title, const std::string& number) = 0;
+    DialWindowResult runDialWindow(const std::string& title) { return runDialWindow(title, {}); }
     // Runs the complete-conference dialog (modal); true when it ended with Complete. The
+    // buttons' work runs on the calling thread, which alone waits for the dialog. The
     // consultation line (engine call number) decides which line button starts enabled.
     virtual bool runCompleteConferenceDialog(ConferenceButtons& buttons, int consultationLine) = 0;
     // The not-ready reasons the agent may choose from; empty hides the reason button's menu.

@@ -18,6 +18,11 @@ inline constexpr std::chrono::milliseconds kLogWriterGathering = 10ms;    // lin
 inline constexpr std::chrono::milliseconds kClosePopupPoll = 600ms;         // waiting for a screen pop's submit
 inline constexpr std::chrono::milliseconds kCloseFinalPause = 300ms;
 
+// The agent's window
+inline constexpr std::chrono::milliseconds kTickerTick = 40ms;             // one step of the ticker's scrolling
+inline constexpr std::chrono::milliseconds kDialPadClosePause = 100ms;     // before a dial window closed from elsewhere ends
+inline constexpr std::chrono::milliseconds kViewSettle = 20ms;             // the headless view prints once a burst of changes is over
+
 // CTI link
 inline constexpr int kCtiConnectAttempts = 10;
 inline constexpr std::chrono::milliseconds kCtiConnectRetryPause = 2000ms;

@@ -46,9 +46,10 @@ LabSwitchOptions switchOptions(const LabDemoOptions& options) {
 
 }  // namespace
 
-LabDemoDay::LabDemoDay(LabDemoOptions options, LabLog narrate)
+LabDemoDay::LabDemoDay(LabDemoOptions options, LabLog narrate, LabLog phoneOutput)
     : options_(std::move(options)),
       narrate_(std::move(narrate)),
+      phoneOutput_(std::move(phoneOutput)),
       switch_(switchOptions(options_), labLogToFile("LabSwitch")),
       cti_(ctiOptions(options_), labLogToFile("LabCtiServer")),
       recorder_({0, false, {}, {}, options_.folder + "/recording-server"}, labLogToFile("LabRecordServer")),
@@ -152,18 +153,21 @@ bool LabDemoDay::startPhone() {
     }
     const std::string runtime = file("runtime");
     ::mkdir(runtime.c_str(), 0700);
-    const std::vector<std::string> arguments{options_.phoneProgram, "--headless", "--agent", options_.agentId,
-                                             "--password", options_.password, "--cti",
-                                             "127.0.0.1:" + std::to_string(cti_.port()), "--client-port",
-                                             std::to_string(listenerPort_), "--iax-port", "0"};
+    std::vector<std::string> arguments{options_.phoneProgram, "--agent", options_.agentId, "--cti",
+                                       "127.0.0.1:" + std::to_string(cti_.port()), "--client-port",
+                                       std::to_string(listenerPort_), "--iax-port", "0"};
+    if (!options_.windowed) arguments.insert(arguments.begin() + 1, "--headless");
+    // The password goes in the environment: on the command line every user could read it.
     const std::map<std::string, std::string> environment{
         {"ORVANE_AUDIO", "virtual"},         {"ORVANE_AUDIO_MIC", file("microphone.wav")},
         {"ORVANE_AUDIO_SPEAKER", file("speaker.wav")}, {"ORVANE_AUDIO_RING", file("ring.wav")},
         {"XDG_CONFIG_HOME", file("config")}, {"XDG_RUNTIME_DIR", runtime},
-        {"ORVANE_RECORDINGS_DIR", file("recordings")}, {"ORVANE_LOG_DIR", options_.folder}};
+        {"ORVANE_PASSWORD", options_.password}, {"ORVANE_RECORDINGS_DIR", file("recordings")},
+        {"ORVANE_LOG_DIR", options_.folder}};
     phoneStarted_ = std::filesystem::file_time_type::clock::now();
-    narrate_("starting the phone: " + options_.phoneProgram + " --headless (virtual audio, files in " + options_.folder + ")");
-    if (!phone_.start(arguments, environment, options_.folder, file("stderr.txt"))) {
+    narrate_("starting the phone: " + options_.phoneProgram + (options_.windowed ? " with its window" : " --headless") +
+             " (virtual audio, files in " + options_.folder + ")");
+    if (!phone_.start(arguments, environment, options_.folder, file("stderr.txt"), phoneOutput_)) {
         narrate_("cannot start " + options_.phoneProgram);
         return false;
     }

@@ -20,6 +20,7 @@ struct LabDemoOptions {
     std::string agentId = "1001";
     std::string password = "lab1001";
     std::chrono::seconds conversation{6};  // how long the customer and the agent talk
+    bool windowed = false;                 // the phone shows its window instead of printing its view
 };
 
 // The built-in lab's demonstration: one agent's working day with a headless phone against the
@@ -31,10 +32,13 @@ struct LabDemoOptions {
 // the clean close.
 class LabDemoDay {
 public:
-    LabDemoDay(LabDemoOptions options, LabLog narrate);
+    // `phoneOutput` takes each line the phone prints.
+    LabDemoDay(LabDemoOptions options, LabLog narrate, LabLog phoneOutput);
 
     // 0 when the whole day went as it should.
     int run();
+    // The phone's process id while it runs (for a stop from another thread); -1 otherwise.
+    pid_t phonePid() const { return phone_.pid(); }
 
     static constexpr double kAgentVoiceHertz = 1000;  // the agent's microphone
     static constexpr double kCustomerVoiceHertz = LabSwitchOptions::kFarPartyToneHertz;
@@ -55,6 +59,7 @@ private:
 
     const LabDemoOptions options_;
     const LabLog narrate_;
+    const LabLog phoneOutput_;
     LabSwitch switch_;
     LabCtiServer cti_;
     LabRecordServer recorder_;

@@ -22,9 +22,9 @@ using namespace std::chrono_literals;
 
 // The orvane program, copied into a folder of the test's own (the update may replace it), run
 // headless with a private home, settings and runtime folder.
-class ProgramTest : public ::testing::Test {
+class ProgramFileTest : public ::testing::Test {
 protected:
-    ProgramTest() {
+    ProgramFileTest() {
         for (const fs::path& folder : {bin, home, config, runtime, crashes, logs}) fs::create_directories(folder);
         fs::copy_file(ORVANE_PROGRAM, program);
         fs::permissions(runtime, fs::perms::owner_all);
@@ -70,14 +70,14 @@ protected:
 
 }  // namespace
 
-TEST_F(ProgramTest, VersionComesFromTheProgramFileItself) {
+TEST_F(ProgramFileTest, VersionComesFromTheProgramFileItself) {
     EXPECT_EQ(readFileVersion(program.string()), ORVANE_PROJECT_VERSION);
     ChildRun version;
     version.arguments = {program.string(), "--version"};
     EXPECT_EQ(version.run().output, "Orvane " ORVANE_PROJECT_VERSION "\n");
 }
 
-TEST_F(ProgramTest, StartUpChecksForAnUpdateAndStoresTheUpdatePathWithItsSlashes) {
+TEST_F(ProgramFileTest, StartUpChecksForAnUpdateAndStoresTheUpdatePathWithItsSlashes) {
     LabWebServer server({0, (dir.path() / "www").string()}, [](const std::string&) {});
     ASSERT_TRUE(server.start());
     fs::create_directories(dir.path() / "www" / "updates");
@@ -101,7 +101,7 @@ TEST_F(ProgramTest, StartUpChecksForAnUpdateAndStoresTheUpdatePathWithItsSlashes
     EXPECT_EQ(fs::directory_iterator(bin)->path(), program);  // the download is gone
 }
 
-TEST_F(ProgramTest, RunningPhoneThatCrashesLeavesADumpOfEveryThreadAndDiesOfItsSignal) {
+TEST_F(ProgramFileTest, RunningPhoneThatCrashesLeavesADumpOfEveryThreadAndDiesOfItsSignal) {
     RunningChild phone(headless());
     ASSERT_TRUE(logShows(phone, "CImplementation::initialize(): End."));
     phone.signal(SIGSEGV);
