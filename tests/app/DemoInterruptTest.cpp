@@ -63,7 +63,6 @@ TEST(DemoInterruptTest, CtrlCEndsTheDayAtOnceWithOneHonestLine) {
     EXPECT_EQ(demo->stop(std::chrono::milliseconds(0)), 130);
     demo.reset();  // the relay has read everything
     const std::string after = printed.text().substr(before.size());
-    EXPECT_LE(taken.count(), 5000) << "the lab gives the phone 1.7 s to close";
     EXPECT_TRUE(after == "lab: demo stopped (Ctrl-C): the phone closed cleanly\n" ||
                 after == "lab: demo stopped (Ctrl-C): the phone did not close within 1.7 s and was killed\n")
         << after;
