@@ -59,6 +59,7 @@ CImplementation::~CImplementation() {
     try {
         logMessage(LogLevel::Debug, "Entering the destructor... ~CImplementation");
         isClosing_ = true;
+        headset_.controls().stop();
         browser_.shutdown();
         messageCenter_.close();
         queue_.join();
@@ -86,6 +87,7 @@ void CImplementation::initialize() {
     messageCenter_.start();
     readHostName();
     initializeVoice();
+    headset_.controls().start();
 }
 
 void CImplementation::readHostName() {

@@ -1,0 +1,232 @@
+#include "desktop/HeadsetControls.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "infra/CLogger.h"
+#include "infra/ThreadGroup.h"
+#include "infra/Timing.h"
+
+HeadsetControls::HeadsetControls(Agent& agent, std::unique_ptr<HidrawDevices> system)
+    : agent_(agent), system_(std::move(system)), wake_(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {}
+
+HeadsetControls::~HeadsetControls() {
+    stop();
+    if (wake_ >= 0) ::close(wake_);
+}
+
+void HeadsetControls::start() {
+    if (thread_.joinable() || wake_ < 0) return;
+    system_->listen();
+    for (const std::string& name : system_->present()) openSystemDevice(name);
+    thread_ = std::thread([this] { runGuarded("HeadsetControls", [this] { run(); }); });
+}
+
+void HeadsetControls::stop() {
+    stopping_ = true;
+    const std::uint64_t one = 1;
+    if (wake_ >= 0) [[maybe_unused]] auto written = ::write(wake_, &one, sizeof one);
+    if (thread_.joinable()) thread_.join();
+}
+
+bool HeadsetControls::addDevice(int fd, std::span<const std::uint8_t> reportDescriptor, const std::string& name) {
+    std::string error;
+    const auto layout = parseHidReportDescriptor(reportDescriptor, error);
+    if (!layout) {
+        logMessage(LogLevel::Warning, "HeadsetControls::addDevice(): The report descriptor of [%s] is not valid: %s",
+                   name.c_str(), error.c_str());
+        ::close(fd);
+        return false;
+    }
+    if (!layout->hasHookSwitch()) {
+        logMessage(LogLevel::Debug, "HeadsetControls::addDevice(): [%s] has no hook switch, not a headset", name.c_str());
+        ::close(fd);
+        return false;
+    }
+    logMessage(LogLevel::Normal, "HeadsetControls::addDevice(): Headset [%s] found", name.c_str());
+    {
+        std::lock_guard guard(addedLock_);
+        added_.push_back(std::make_unique<HeadsetDevice>(fd, name, *layout));
+    }
+    ++deviceCount_;
+    const std::uint64_t one = 1;
+    [[maybe_unused]] auto written = ::write(wake_, &one, sizeof one);
+    return true;
+}
+
+void HeadsetControls::run() {
+    while (!stopping_) {
+        takeAddedDevices();
+        showLights();
+        waitForActivity();
+    }
+    devices_.clear();
+    std::lock_guard guard(addedLock_);
+    added_.clear();
+}
+
+void HeadsetControls::waitForActivity() {
+    std::vector<pollfd> waits{{wake_, POLLIN, 0}, {system_->fd(), POLLIN, 0}};
+    for (const auto& device : devices_) waits.push_back({device->fd(), POLLIN, 0});
+    int timeout = -1;  // nothing to show: sleep until something happens
+    if (!devices_.empty())
+        timeout = static_cast<int>(Timing::scaled(intervals::kHeadsetLightsRefresh).count() / 1000);
+    if (!pendingOpens_.empty())
+        timeout = static_cast<int>(Timing::scaled(intervals::kHeadsetOpenRetry).count() / 1000);
+    if (::poll(waits.data(), waits.size(), timeout) <= 0) {
+        retryPendingOpens();
+        return;
+    }
+    if (waits[0].revents) {
+        std::uint64_t count = 0;
+        [[maybe_unused]] auto read = ::read(wake_, &count, sizeof count);
+    }
+    if (waits[1].revents) readSystemChange();
+    // From the last, so that a device that goes leaves the indexes before it as they were.
+    for (std::size_t i = waits.size(); i-- > 2;)
+        if (waits[i].revents) readDevice(i - 2);
+}
+
+void HeadsetControls::takeAddedDevices() {
+    std::lock_guard guard(addedLock_);
+    for (auto& device : added_) devices_.push_back(std::move(device));
+    added_.clear();
+}
+
+void HeadsetControls::readSystemChange() {
+    const auto change = system_->readChange();
+    if (!change) return;
+    if (change->added) {
+        pendingOpens_[change->name] = intervals::kHeadsetOpenAttempts;
+        retryPendingOpens();
+        return;
+    }
+    pendingOpens_.erase(change->name);
+    for (std::size_t i = 0; i < devices_.size(); ++i) {
+        if (devices_[i]->name() != system_->nodePath(change->name)) continue;
+        logMessage(LogLevel::Normal, "HeadsetControls::readSystemChange(): Headset [%s] lost", devices_[i]->name().c_str());
+        devices_.erase(devices_.begin() + static_cast<std::ptrdiff_t>(i));
+        --deviceCount_;
+        return;
+    }
+}
+
+void HeadsetControls::openSystemDevice(const std::string& name) {
+    const std::string path = system_->nodePath(name);
+    const int fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) {
+        logMessage(LogLevel::Debug, "HeadsetControls::openSystemDevice(): [%s] cannot be opened: %s", path.c_str(),
+                   std::strerror(errno));
+        return;
+    }
+    addDevice(fd, system_->reportDescriptor(name), path);
+}
+
+// A device just plugged in may not be readable yet: its node's rights are set after the
+// kernel announces it.
+void HeadsetControls::retryPendingOpens() {
+    for (auto pending = pendingOpens_.begin(); pending != pendingOpens_.end();) {
+        const std::string path = system_->nodePath(pending->first);
+        const int fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC | O_NONBLOCK);
+        if (fd >= 0) {
+            addDevice(fd, system_->reportDescriptor(pending->first), path);
+            pending = pendingOpens_.erase(pending);
+        } else if (--pending->second <= 0) {
+            logMessage(LogLevel::Warning, "HeadsetControls::retryPendingOpens(): [%s] cannot be opened: %s", path.c_str(),
+                       std::strerror(errno));
+            pending = pendingOpens_.erase(pending);
+        } else {
+            ++pending;
+        }
+    }
+    takeAddedDevices();
+}
+
+void HeadsetControls::readDevice(std::size_t index) {
+    HeadsetDevice& device = *devices_[index];
+    std::vector<HeadsetPress> presses;
+    if (!device.readPresses(presses)) {
+        logMessage(LogLevel::Normal, "HeadsetControls::readDevice(): Headset [%s] lost", device.name().c_str());
+        devices_.erase(devices_.begin() + static_cast<std::ptrdiff_t>(index));
+        --deviceCount_;
+        return;
+    }
+    for (HeadsetPress press : presses) onPress(press, device.name());
+    if (!presses.empty()) showLights();
+}
+
+void HeadsetControls::onPress(HeadsetPress press, const std::string& device) {
+    logMessage(LogLevel::Debug, "HeadsetControls::onPress(): [%s] pressed on [%s]", headsetPressName(press),
+               device.c_str());
+    const CallView view = agent_.headsetCallView();
+    forgetEndedAnswer(view);
+    switch (press) {
+    case HeadsetPress::OffHook: answer(view); break;
+    case HeadsetPress::OnHook: hangUp(view); break;
+    case HeadsetPress::HookPress:
+        if (view.inCall || answeredLineUp(view))
+            hangUp(view);
+        else
+            answer(view);
+        break;
+    case HeadsetPress::Mute:
+        if (view.inCall)
+            agent_.toggleHold();
+        else
+            logMessage(LogLevel::Debug, "HeadsetControls::onPress(): No call to mute");
+        break;
+    case HeadsetPress::Flash: logMessage(LogLevel::Debug, "HeadsetControls::onPress(): Flash is not used"); break;
+    }
+}
+
+void HeadsetControls::answer(const CallView& view) {
+    if (view.ringingLine < 0) {
+        logMessage(LogLevel::Debug, "HeadsetControls::answer(): No line is ringing");
+        return;
+    }
+    logMessage(LogLevel::Debug, "HeadsetControls::answer(): Answering line %d", view.ringingLine + 1);
+    answeredLine_ = view.ringingLine;
+    answeredSeenUp_ = false;
+    agent_.answerLine(view.ringingLine);
+}
+
+void HeadsetControls::hangUp(const CallView& view) {
+    if (view.inCall) {
+        answeredLine_ = -1;
+        agent_.hangUp();
+    } else if (answeredLineUp(view)) {
+        // A call the agent took with the hook switch that the window offers no Hang Up for.
+        logMessage(LogLevel::Debug, "HeadsetControls::hangUp(): Hanging up line %d", answeredLine_ + 1);
+        agent_.dropLine(answeredLine_);
+        answeredLine_ = -1;
+    } else {
+        logMessage(LogLevel::Debug, "HeadsetControls::hangUp(): No call to hang up");
+    }
+}
+
+void HeadsetControls::forgetEndedAnswer(const CallView& view) {
+    if (answeredLine_ < 0) return;
+    if (view.lineUp[static_cast<std::size_t>(answeredLine_)]) {
+        answeredSeenUp_ = true;
+    } else if (answeredSeenUp_ || view.ringingLine != answeredLine_) {
+        // The call ended, or was never taken: the line may carry another call later.
+        answeredLine_ = -1;
+    }
+}
+
+bool HeadsetControls::answeredLineUp(const CallView& view) const {
+    return answeredLine_ >= 0 && view.lineUp[static_cast<std::size_t>(answeredLine_)];
+}
+
+void HeadsetControls::showLights() {
+    if (devices_.empty()) return;
+    const CallView view = agent_.headsetCallView();
+    forgetEndedAnswer(view);
+    const HeadsetLights lights{view.inCall || answeredLineUp(view), view.ringingLine >= 0, view.inCall && view.held};
+    for (const auto& device : devices_) device->show(lights);
+}
