@@ -5,6 +5,7 @@
 #include <sys/eventfd.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -21,7 +22,11 @@ HeadsetControls::~HeadsetControls() {
 }
 
 void HeadsetControls::start() {
-    if (thread_.joinable() || wake_ < 0) return;
+    if (thread_.joinable()) return;
+    if (wake_ < 0) {
+        logMessage(LogLevel::Error, "HeadsetControls::start(): No headset can be used: %s", std::strerror(errno));
+        return;
+    }
     system_->listen();
     for (const std::string& name : system_->present()) openSystemDevice(name);
     thread_ = std::thread([this] { runGuarded("HeadsetControls", [this] { run(); }); });
@@ -29,9 +34,14 @@ void HeadsetControls::start() {
 
 void HeadsetControls::stop() {
     stopping_ = true;
-    const std::uint64_t one = 1;
-    if (wake_ >= 0) [[maybe_unused]] auto written = ::write(wake_, &one, sizeof one);
+    wakeThread();
     if (thread_.joinable()) thread_.join();
+}
+
+void HeadsetControls::wakeThread() {
+    if (wake_ < 0) return;
+    const std::uint64_t one = 1;
+    [[maybe_unused]] const ssize_t written = ::write(wake_, &one, sizeof one);  // a full counter wakes it too
 }
 
 bool HeadsetControls::addDevice(int fd, std::span<const std::uint8_t> reportDescriptor, const std::string& name) {
@@ -54,8 +64,7 @@ bool HeadsetControls::addDevice(int fd, std::span<const std::uint8_t> reportDesc
         added_.push_back(std::make_unique<HeadsetDevice>(fd, name, *layout));
     }
     ++deviceCount_;
-    const std::uint64_t one = 1;
-    [[maybe_unused]] auto written = ::write(wake_, &one, sizeof one);
+    wakeThread();
     return true;
 }
 
@@ -73,11 +82,12 @@ void HeadsetControls::run() {
 void HeadsetControls::waitForActivity() {
     std::vector<pollfd> waits{{wake_, POLLIN, 0}, {system_->fd(), POLLIN, 0}};
     for (const auto& device : devices_) waits.push_back({device->fd(), POLLIN, 0});
+    const auto milliseconds = [](std::chrono::milliseconds interval) {
+        return static_cast<int>(std::max<std::int64_t>(1, Timing::scaled(interval).count() / 1000));
+    };
     int timeout = -1;  // nothing to show: sleep until something happens
-    if (!devices_.empty())
-        timeout = static_cast<int>(Timing::scaled(intervals::kHeadsetLightsRefresh).count() / 1000);
-    if (!pendingOpens_.empty())
-        timeout = static_cast<int>(Timing::scaled(intervals::kHeadsetOpenRetry).count() / 1000);
+    if (!devices_.empty()) timeout = milliseconds(intervals::kHeadsetLightsRefresh);
+    if (!pendingOpens_.empty()) timeout = milliseconds(intervals::kHeadsetOpenRetry);
     if (::poll(waits.data(), waits.size(), timeout) <= 0) {
         retryPendingOpens();
         return;

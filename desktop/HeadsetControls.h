@@ -52,6 +52,7 @@ public:
     std::size_t deviceCount() const { return deviceCount_; }
 
 private:
+    void wakeThread();
     void run();
     void waitForActivity();
     void takeAddedDevices();
