@@ -13,6 +13,26 @@
 #include "infra/ThreadGroup.h"
 #include "infra/Timing.h"
 
+namespace {
+
+// The layout of a headset's reports; nothing (logged) for a device that is no headset.
+std::optional<HidReportLayout> headsetLayout(std::span<const std::uint8_t> reportDescriptor, const std::string& name) {
+    std::string error;
+    auto layout = parseHidReportDescriptor(reportDescriptor, error);
+    if (!layout) {
+        logMessage(LogLevel::Warning, "HeadsetControls::addDevice(): The report descriptor of [%s] is not valid: %s",
+                   name.c_str(), error.c_str());
+        return std::nullopt;
+    }
+    if (!layout->hasHookSwitch()) {
+        logMessage(LogLevel::Debug, "HeadsetControls::addDevice(): [%s] has no hook switch, not a headset", name.c_str());
+        return std::nullopt;
+    }
+    return layout;
+}
+
+}  // namespace
+
 HeadsetControls::HeadsetControls(Agent& agent, std::unique_ptr<HidrawDevices> system)
     : agent_(agent), system_(std::move(system)), wake_(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {}
 
@@ -28,7 +48,7 @@ void HeadsetControls::start() {
         return;
     }
     system_->listen();
-    for (const std::string& name : system_->present()) openSystemDevice(name);
+    for (const std::string& name : system_->present()) openSystemDevice(name, true);
     thread_ = std::thread([this] { runGuarded("HeadsetControls", [this] { run(); }); });
 }
 
@@ -45,27 +65,23 @@ void HeadsetControls::wakeThread() {
 }
 
 bool HeadsetControls::addDevice(int fd, std::span<const std::uint8_t> reportDescriptor, const std::string& name) {
-    std::string error;
-    const auto layout = parseHidReportDescriptor(reportDescriptor, error);
+    const auto layout = headsetLayout(reportDescriptor, name);
     if (!layout) {
-        logMessage(LogLevel::Warning, "HeadsetControls::addDevice(): The report descriptor of [%s] is not valid: %s",
-                   name.c_str(), error.c_str());
         ::close(fd);
         return false;
     }
-    if (!layout->hasHookSwitch()) {
-        logMessage(LogLevel::Debug, "HeadsetControls::addDevice(): [%s] has no hook switch, not a headset", name.c_str());
-        ::close(fd);
-        return false;
-    }
+    adopt(fd, *layout, name);
+    return true;
+}
+
+void HeadsetControls::adopt(int fd, const HidReportLayout& layout, const std::string& name) {
     logMessage(LogLevel::Normal, "HeadsetControls::addDevice(): Headset [%s] found", name.c_str());
     {
         std::lock_guard guard(addedLock_);
-        added_.push_back(std::make_unique<HeadsetDevice>(fd, name, *layout));
+        added_.push_back(std::make_unique<HeadsetDevice>(fd, name, layout));
     }
     ++deviceCount_;
     wakeThread();
-    return true;
 }
 
 void HeadsetControls::run() {
@@ -126,33 +142,29 @@ void HeadsetControls::readSystemChange() {
     }
 }
 
-void HeadsetControls::openSystemDevice(const std::string& name) {
+bool HeadsetControls::openSystemDevice(const std::string& name, bool lastAttempt) {
     const std::string path = system_->nodePath(name);
+    const auto layout = headsetLayout(system_->reportDescriptor(name), path);
+    if (!layout) return true;  // nothing the phone uses
     const int fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) {
-        logMessage(LogLevel::Debug, "HeadsetControls::openSystemDevice(): [%s] cannot be opened: %s", path.c_str(),
-                   std::strerror(errno));
-        return;
+        if (lastAttempt)
+            logMessage(LogLevel::Warning, "HeadsetControls::openSystemDevice(): Headset [%s] cannot be opened: %s",
+                       path.c_str(), std::strerror(errno));
+        return false;
     }
-    addDevice(fd, system_->reportDescriptor(name), path);
+    adopt(fd, *layout, path);
+    return true;
 }
 
-// A device just plugged in may not be readable yet: its node's rights are set after the
-// kernel announces it.
+// A headset just plugged in may not be open to the agent yet: its node's rights are set
+// after the kernel announces it.
 void HeadsetControls::retryPendingOpens() {
     for (auto pending = pendingOpens_.begin(); pending != pendingOpens_.end();) {
-        const std::string path = system_->nodePath(pending->first);
-        const int fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC | O_NONBLOCK);
-        if (fd >= 0) {
-            addDevice(fd, system_->reportDescriptor(pending->first), path);
+        if (openSystemDevice(pending->first, --pending->second <= 0) || pending->second <= 0)
             pending = pendingOpens_.erase(pending);
-        } else if (--pending->second <= 0) {
-            logMessage(LogLevel::Warning, "HeadsetControls::retryPendingOpens(): [%s] cannot be opened: %s", path.c_str(),
-                       std::strerror(errno));
-            pending = pendingOpens_.erase(pending);
-        } else {
+        else
             ++pending;
-        }
     }
     takeAddedDevices();
 }

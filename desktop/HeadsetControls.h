@@ -57,7 +57,9 @@ private:
     void waitForActivity();
     void takeAddedDevices();
     void readSystemChange();
-    void openSystemDevice(const std::string& name);
+    // A hidraw device that is a headset is opened; false while it cannot be.
+    bool openSystemDevice(const std::string& name, bool lastAttempt);
+    void adopt(int fd, const HidReportLayout& layout, const std::string& name);
     void retryPendingOpens();
     void readDevice(std::size_t index);
     void onPress(HeadsetPress press, const std::string& device);
