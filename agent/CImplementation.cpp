@@ -64,6 +64,7 @@ CImplementation::~CImplementation() {
     try {
         logMessage(LogLevel::Debug, "Entering the destructor... ~CImplementation");
         isClosing_ = true;
+        headset_.controls().stop();
         browser_.shutdown();
         messageCenter_.close();
         queue_.join();
@@ -91,6 +92,7 @@ void CImplementation::initialize() {
     messageCenter_.start();
     readHostName();
     initializeVoice();
+    headset_.controls().start();
 }
 
 void CImplementation::readHostName() {

@@ -10,6 +10,7 @@
 #include "core/AgentStatus.h"
 #include "core/CallContext.h"
 #include "core/EventQueue.h"
+#include "agent/HeadsetAgent.h"
 #include "agent/LoginSettings.h"
 #include "core/ScreenState.h"
 #include "agent/StoredSettings.h"
@@ -106,6 +107,9 @@ public:
     MessageCenter& messageCenter() { return messageCenter_; }
     BrowserHandler& browserHandler() { return browser_; }
     CTimer& callTimer() { return callTimer_; }
+    HeadsetControls& headset() { return headset_.controls(); }
+    // An incoming line still ringing (engine call 0..2), or -1.
+    int ringingLine() const { return voiceEvents_.ringingIncomingLine(); }
     const AgentStateMachine& stateMachine() const { return fsm_; }
     // Runs `use` on the current call's data under its lock; nothing without a call.
     void withCallData(const std::function<void(CallData&)>& use) { cti_.withCallData(use); }
@@ -386,4 +390,5 @@ private:
     OutboundMessages outbound_;
     CallRecorder recorder_;
     BrowserHandler browser_;
+    HeadsetAgent headset_{*this, window_};
 };

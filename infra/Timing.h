@@ -38,6 +38,11 @@ inline constexpr std::chrono::milliseconds kCtiReceivePause = 10ms;        // be
 inline constexpr std::chrono::milliseconds kWrapUpCheckPause = 1000ms;     // between checker passes
 inline constexpr std::chrono::milliseconds kCallTimerTick = 1000ms;
 
+// Headsets
+inline constexpr std::chrono::milliseconds kHeadsetLightsRefresh = 200ms;  // lights follow the calls while a headset is in
+inline constexpr std::chrono::milliseconds kHeadsetOpenRetry = 500ms;      // a headset just plugged in, not yet openable
+inline constexpr int kHeadsetOpenAttempts = 10;
+
 // Local client listener
 inline constexpr std::chrono::milliseconds kClientGreeting = 2000ms;       // then a client that has said nothing gives way
 inline constexpr std::chrono::milliseconds kClientSilence = 30000ms;       // a silent client is dropped

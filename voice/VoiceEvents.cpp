@@ -30,6 +30,15 @@ void VoiceEvents::clearPreviousStates() {
     for (auto& state : previousState_) state = 0;
 }
 
+int VoiceEvents::ringingIncomingLine() const {
+    for (int callNo = 0; callNo < LineControl::kLines; ++callNo) {
+        const int state = previousState_[static_cast<std::size_t>(callNo)];
+        if ((state & VoiceEvent::Active) && (state & VoiceEvent::Ringing) && !(state & VoiceEvent::Outgoing))
+            return callNo;
+    }
+    return -1;
+}
+
 int VoiceEvents::iaxc_callback(const VoiceEvent& event) {
     switch (event.type) {
     case VoiceEvent::Text:

@@ -17,6 +17,8 @@ public:
 
     int iaxc_callback(const VoiceEvent& event);
     void clearPreviousStates();
+    // An incoming line still ringing (engine call 0..2), or -1.
+    int ringingIncomingLine() const;
 
 private:
     void handleState(const VoiceEvent& event);
