@@ -18,7 +18,12 @@ NetworkRecovery::NetworkRecovery(VoiceEngine& engine, SwitchRegistration& regist
       registration_(registration),
       agent_(agent),
       lookUp_(std::move(lookUp)),
-      watcher_([this](const NetworkWatcher::Change& change) { networkChanged(change); }) {}
+      watcher_([this](const NetworkWatcher::Change& change) {
+          if (wakePending_.exchange(false))
+              sleepChanged(false);
+          else
+              networkChanged(change);
+      }) {}
 
 NetworkRecovery::~NetworkRecovery() { stop(); }
 
@@ -31,7 +36,13 @@ void NetworkRecovery::start() {
         logMessage(LogLevel::Normal, "NetworkRecovery::start(): No Qt event loop here: sleep and wake are not followed");
         return;
     }
-    sleep_ = std::make_unique<SleepWatcher>([this](bool sleeping) { sleepChanged(sleeping); });
+    // The wake is dealt with on the watcher's thread: looking the switch up may block, and the
+    // signal comes on the window's thread.
+    sleep_ = std::make_unique<SleepWatcher>([this](bool sleeping) {
+        if (sleeping || !watcher_.running()) return sleepChanged(sleeping);
+        wakePending_ = true;
+        watcher_.requestLook();
+    });
     if (!sleep_->watch(QDBusConnection::systemBus())) sleep_.reset();
 }
 

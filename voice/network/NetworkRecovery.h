@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -56,6 +57,7 @@ private:
     std::mutex lock_;  // one report at a time, from either watcher
     std::optional<Baseline> baseline_;
 
+    std::atomic<bool> wakePending_{false};  // for the watcher's thread to deal with
     NetworkWatcher watcher_;
     std::unique_ptr<SleepWatcher> sleep_;
 };

@@ -60,6 +60,7 @@ bool NetworkWatcher::start() {
     }
     logMessage(LogLevel::Debug, "NetworkWatcher::start(): Following IPv4 address and route changes");
     stopRequested_ = false;
+    running_ = true;
     thread_ = std::thread([this] { run(); });
     return true;
 }
@@ -69,6 +70,7 @@ void NetworkWatcher::stop() {
     stopRequested_ = true;
     wake();
     thread_.join();
+    running_ = false;
     close(fd_);
     fd_ = -1;
 }
@@ -90,6 +92,7 @@ void NetworkWatcher::run() {
         pollfd watched[] = {{fd_, POLLIN, 0}, {wakeFd_, POLLIN, 0}};
         if (poll(watched, 2, timeout) < 0 && errno != EINTR) {
             logMessage(LogLevel::Error, "NetworkWatcher::run(): poll failed: %s", std::strerror(errno));
+            running_ = false;
             return;
         }
         if (watched[1].revents) {

@@ -27,6 +27,7 @@ public:
     // False (logged) when the routing socket cannot be opened.
     bool start();
     void stop();
+    bool running() const { return running_; }
     // Reports an empty change soon (with a burst in progress, that burst), from any thread.
     void requestLook();
 
@@ -43,5 +44,6 @@ private:
     std::thread thread_;
     std::atomic<bool> stopRequested_{false};
     std::atomic<bool> lookRequested_{false};
+    std::atomic<bool> running_{false};
     int badMessagesLogged_ = 0;  // in the current burst; the watcher's thread only
 };

@@ -207,6 +207,8 @@ TEST_F(NetworkNamespaceTest, AChangedAddressRegistersAgainFromTheNewOneAndTheNex
                 static_cast<long long>(
                     std::chrono::duration_cast<std::chrono::milliseconds>(Timing::scaled(intervals::kNetworkSettle)).count()));
     EXPECT_TRUE(registeredFrom("10.77.0.3"));
+    // The removal, the addition and their route changes are one burst: one restart.
+    EXPECT_EQ(log_.count("IaxVoiceEngine::restartNetwork(ending the calls)"), 1);
     EXPECT_TRUE(eventually(
         [&] {
             const auto calls = agentSide_.calls();
