@@ -11,6 +11,7 @@
 #include "infra/Timing.h"
 #include "voice/AudioDeviceSelection.h"
 #include "voice/engine/VoiceEngine.h"
+#include "voice/network/RouteLookup.h"
 
 #ifndef ORVANE_VERSION
 #define ORVANE_VERSION "0.0.0.0"
@@ -48,6 +49,7 @@ CImplementation::CImplementation(Seams seams)
       dialer_(voice_, lines_, switch_, call_, status_, *this, threads_),
       conference_(voice_, lines_, switch_, call_, *this, window_),
       voiceEvents_(lines_, switch_, call_, *this),
+      network_(voice_, switch_, *this, lookUpRoute),
       callTimer_(window_),
       wrapUp_(*this),
       listener_(*this, status_, call_, seams.clientPort),
@@ -65,6 +67,7 @@ CImplementation::~CImplementation() {
         logMessage(LogLevel::Debug, "Entering the destructor... ~CImplementation");
         isClosing_ = true;
         headset_.controls().stop();
+        network_.stop();
         browser_.shutdown();
         messageCenter_.close();
         queue_.join();
@@ -119,6 +122,7 @@ void CImplementation::initializeVoice() {
     }
     voice_.iaxc_set_event_callback([this](const VoiceEvent& event) { voiceEvents_.iaxc_callback(event); });
     selectAudioDevices(voice_);
+    network_.start();
 }
 
 void CImplementation::doAgentLogin() {

@@ -36,6 +36,7 @@
 #include "voice/SwitchRegistration.h"
 #include "voice/VoiceAgent.h"
 #include "voice/VoiceEvents.h"
+#include "voice/network/NetworkRecovery.h"
 
 class AgentWindow;
 class BrowserView;
@@ -382,6 +383,7 @@ private:
     Dialer dialer_;
     ConferenceControl conference_;
     VoiceEvents voiceEvents_;
+    NetworkRecovery network_;
     CTimer callTimer_;
     WrapUpChecker wrapUp_;
     ClientListener listener_;

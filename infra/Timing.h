@@ -79,6 +79,8 @@ inline constexpr std::chrono::milliseconds kIaxRegistrationRetryLongest = 60s; /
 inline constexpr std::chrono::milliseconds kIaxCallPing = 20s;              // keep-alive PING on a call, so a vanished peer is noticed
 inline constexpr std::chrono::milliseconds kIaxFailedPassPause = 100ms;     // after a loop pass that threw
 inline constexpr std::chrono::milliseconds kIaxEndedCallLinger = 10s;       // an ended call still re-acknowledges the peer's resends
+inline constexpr std::chrono::milliseconds kNetworkSettle = 300ms;          // quiet after a burst of address and route changes
+inline constexpr std::chrono::milliseconds kRouteLookupLimit = 1000ms;      // the kernel's answer to a route request
 
 // Call recording
 inline constexpr std::chrono::milliseconds kRecordingEncoderPoll = 100ms;   // the encoder looks for new audio

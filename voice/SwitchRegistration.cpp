@@ -103,15 +103,36 @@ void SwitchRegistration::stopAfterRelease() {
 }
 
 bool SwitchRegistration::registrationAccepted() {
+    Registration before = Registration::None;
+    std::function<void()> onRegistered;
     {
         std::lock_guard guard(lock_);
-        const Registration before = std::exchange(registration_, Registration::Accepted);
-        if (before != Registration::Lost) return before != Registration::Accepted;
+        before = std::exchange(registration_, Registration::Accepted);
+        onRegistered = onRegistered_;
     }
+    if (onRegistered) onRegistered();
+    if (before != Registration::Lost && before != Registration::Renewing) return before != Registration::Accepted;
     logMessage(LogLevel::Warning, "SwitchRegistration::registrationAccepted(): Registered with the switch [%s] again",
                switchAddress().c_str());
     agent_.showTicker(TickerText::alert("Switch registration restored"));
     return false;
+}
+
+bool SwitchRegistration::registrationWanted() const {
+    std::lock_guard guard(lock_);
+    return registration_ != Registration::None;
+}
+
+bool SwitchRegistration::renewAfterNetworkChange() {
+    std::lock_guard guard(lock_);
+    if (registration_ == Registration::None) return false;
+    if (registration_ != Registration::Requested) registration_ = Registration::Renewing;
+    return true;
+}
+
+void SwitchRegistration::setOnRegistered(std::function<void()> onRegistered) {
+    std::lock_guard guard(lock_);
+    onRegistered_ = std::move(onRegistered);
 }
 
 bool SwitchRegistration::registrationRejected() {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <atomic>
+#include <functional>
 #include <mutex>
 #include <string>
 
@@ -45,6 +46,13 @@ public:
     // recovery of a registration the switch had accepted, which is dealt with here.
     bool registrationAccepted();
     bool registrationRejected();
+    // The network under the registration changed and the engine asks the switch again. False
+    // when there is no registration to keep; true when one is wanted. An accepted or lost
+    // one then reports its next acceptance as restored, like a recovery.
+    bool registrationWanted() const;
+    bool renewAfterNetworkChange();
+    // Called on every acceptance, first or restored, on the thread that reported it.
+    void setOnRegistered(std::function<void()> onRegistered);
     // A release is over: the loop stops now if it only ran for it.
     void releaseFinished();
     // A rejected registration stops the loop; the flag stays, so the next restart stops it first.
@@ -55,7 +63,7 @@ public:
     std::string switchAddress() const;
 
 private:
-    enum class Registration { None, Requested, Accepted, Lost };
+    enum class Registration { None, Requested, Accepted, Lost, Renewing };
     void stopAfterRelease();
 
     VoiceEngine& engine_;
@@ -66,7 +74,8 @@ private:
     Guarded<std::string> iaxPassword_;
     std::atomic<bool> processingThreadRunning_{false};
 
-    std::mutex lock_;  // never held while calling the engine, whose events may come back at once
+    mutable std::mutex lock_;  // never held while calling the engine, whose events may come back at once
     Registration registration_ = Registration::None;
     bool stopAfterRelease_ = false;  // the loop runs on only to carry a release to its end
+    std::function<void()> onRegistered_;
 };

@@ -38,10 +38,12 @@ LabUdpSocket& LabUdpSocket::operator=(LabUdpSocket&& other) noexcept {
     return *this;
 }
 
-LabUdpSocket LabUdpSocket::bindLoopback(std::uint16_t port) {
+LabUdpSocket LabUdpSocket::bindLoopback(std::uint16_t port) { return bindTo(LabUdpAddress::loopback(port)); }
+
+LabUdpSocket LabUdpSocket::bindTo(const LabUdpAddress& local) {
     LabUdpSocket socket(::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
     if (!socket.valid()) return socket;
-    const sockaddr_in address = LabUdpAddress::loopback(port).toSockaddr();
+    const sockaddr_in address = local.toSockaddr();
     if (::bind(socket.fd_, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) socket.close();
     return socket;
 }

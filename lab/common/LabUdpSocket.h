@@ -34,6 +34,8 @@ public:
 
     // Binds 127.0.0.1:port (0 picks an ephemeral port), non-blocking. Invalid on failure.
     static LabUdpSocket bindLoopback(std::uint16_t port);
+    // The same on another local address.
+    static LabUdpSocket bindTo(const LabUdpAddress& address);
 
     bool valid() const { return fd_ >= 0; }
     int fd() const { return fd_; }

@@ -17,15 +17,17 @@ LabSwitch::~LabSwitch() { stop(); }
 
 bool LabSwitch::start() {
     if (thread_.joinable()) return false;
+    std::string listening;
     {
         std::lock_guard guard(lock_);
         const std::uint16_t wanted = port_ ? port_ : startOptions_.port;
-        socket_ = LabUdpSocket::bindLoopback(wanted);
+        socket_ = LabUdpSocket::bindTo({startOptions_.host, wanted});
         if (!socket_.valid()) {
-            log_("cannot bind 127.0.0.1:" + std::to_string(wanted));
+            log_("cannot bind " + LabUdpAddress{startOptions_.host, wanted}.toString());
             return false;
         }
         port_ = socket_.localPort();
+        listening = LabUdpAddress{startOptions_.host, port_}.toString();
         if (!startOptions_.captureFile.empty() && !capture_.open(startOptions_.captureFile))
             log_("cannot write the capture file " + startOptions_.captureFile);
         engine_.reset();
@@ -37,7 +39,7 @@ bool LabSwitch::start() {
         running_ = true;
     }
     stopSignal_.consume();
-    log_("listening on 127.0.0.1:" + std::to_string(port()));
+    log_("listening on " + listening);
     thread_ = std::thread(&LabSwitch::serve, this);
     return true;
 }

@@ -20,7 +20,7 @@
 #include "lab/switch/LabSwitchOptions.h"
 #include "lab/switch/LabSwitchRegistrar.h"
 
-// A stand-in for the Asterisk PBX on 127.0.0.1 that the phone registers with and calls
+// A stand-in for the Asterisk PBX on 127.0.0.1 (or LabSwitchOptions::host) that the phone registers with and calls
 // through, speaking IAX2 with frames of its own making:
 //  - registrar for LabSwitchOptions::users (MD5 challenge, optional call tokens; accept,
 //    reject or stay silent, switchable while running); REGREL removes a registration;

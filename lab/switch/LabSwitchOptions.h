@@ -39,6 +39,7 @@ struct LabCallRoute {
 // waits Timing::scaled(duration).
 struct LabSwitchOptions {
     std::uint16_t port = 0;                     // 0: an ephemeral port
+    std::uint32_t host = 0x7F000001;            // the address to listen on, host byte order; 127.0.0.1
     std::map<std::string, std::string> users;   // user name to secret
     bool callTokens = false;                    // require call tokens on REGREQ and NEW
     LabRegistrationMode registrationMode = LabRegistrationMode::Accept;

@@ -111,6 +111,9 @@ public:
     void iaxc_set_callerid(const std::string& name, const std::string& number) override {
         record("callerid [" + name + "] [" + number + "]");
     }
+    void restartNetwork(bool keepCalls) override {
+        record(keepCalls ? "restart network keeping calls" : "restart network ending calls");
+    }
     int iaxc_call(const std::string& dialString) override {
         const int result = [&] {
             std::lock_guard guard(lock_);

@@ -83,6 +83,12 @@ public:
     // each release ends with a RegistrationReleased result. How many releases went out, or -1.
     virtual int iaxc_unregister_user(const std::string& user, const std::string& secret, const std::string& host) = 0;
     virtual void iaxc_set_callerid(const std::string& name, const std::string& number) = 0;
+    // The network changed under the engine (a new address, a new route, a wake from sleep): the
+    // socket is opened again on its port and every registration is asked for again at once; an
+    // accepted one reports its renewal as RegistrationAccepted, or its loss as RegistrationRejected.
+    // Without `keepCalls` every call ends (state 0), as its path is gone. Done by the
+    // processing loop, at once when it runs, else when it starts.
+    virtual void restartNetwork(bool keepCalls) = 0;
 
     // Dials on the selected line if it is free, else on the first free line; the call number or -1.
     virtual int iaxc_call(const std::string& dialString) = 0;

@@ -114,3 +114,33 @@ TEST_F(IaxLabSwitchTest, AWrongSecretIsRejected) {
     EXPECT_TRUE(events_.waitFor(EventLog::result(VoiceEvent::RegistrationRejected, "Registration rejected")));
     EXPECT_FALSE(lab_->registered("1001"));
 }
+
+// A restart of the network keeps the port and asks the switch again at once; calls are kept
+// when their path is, else they end here, and the next call works.
+TEST_F(IaxLabSwitchTest, ARestartedNetworkRegistersAgainAndKeepsOrEndsTheCalls) {
+    // Three registrations with call tokens: a token outlives a slow round trip on a loaded machine.
+    Timing::setScale(0.2);
+    ASSERT_TRUE(registered());
+    const int port = engine_->boundPort();
+    ASSERT_EQ(engine_->iaxc_call("1001@" + host() + "/ZQ1001"), 0);
+    const int answered = VoiceEvent::Active | VoiceEvent::Outgoing | VoiceEvent::Complete | VoiceEvent::Selected;
+    ASSERT_TRUE(events_.waitFor(EventLog::state(0, answered)));
+    const auto accepted = EventLog::result(VoiceEvent::RegistrationAccepted, "Registration accepted");
+
+    lab_->clearFrames();
+    engine_->restartNetwork(true);
+    EXPECT_TRUE(events_.waitFor(accepted, 2));
+    EXPECT_TRUE(lab_->waitFor("REGREQ", kWait));
+    EXPECT_EQ(engine_->boundPort(), port);
+    EXPECT_EQ(events_.count(EventLog::state(0, 0)), 0);
+    for (std::uint32_t block = 0; block < 5; ++block) media_->produce(0, block * 20, Bytes(160, 0x7F));
+    const auto call = lab_->waitForCall([](const LabCallInfo& c) { return c.state == LabCallState::Answered; }, kWait);
+    ASSERT_TRUE(call);
+    EXPECT_TRUE(eventually([&] { return lab_->receivedAudio(call->id).size() >= 800; }));
+
+    engine_->restartNetwork(false);
+    EXPECT_TRUE(events_.waitFor(EventLog::state(0, 0)));
+    EXPECT_TRUE(events_.waitFor(accepted, 3));
+    ASSERT_EQ(engine_->iaxc_call("1001@" + host() + "/ZQ1002"), 0);
+    EXPECT_TRUE(events_.waitFor(EventLog::state(0, answered), 2));
+}

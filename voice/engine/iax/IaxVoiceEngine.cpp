@@ -2,6 +2,7 @@
 
 #include <array>
 #include <random>
+#include <utility>
 
 #include "infra/CLogger.h"
 #include "infra/ThreadGroup.h"
@@ -150,6 +151,7 @@ void IaxVoiceEngine::runLoop() {
             {
                 std::lock_guard guard(lock_);
                 const auto now = Clock::now();
+                restartNetworkNow(now);
                 readNetwork(now);
                 router_.tick(now);
                 sleepUntil_ = router_.nextDue();
@@ -164,6 +166,25 @@ void IaxVoiceEngine::runLoop() {
         socket_.wait(sleep);
     }
     loopThread_ = std::thread::id();
+}
+
+void IaxVoiceEngine::restartNetwork(bool keepCalls) {
+    logMessage(LogLevel::Debug, "IaxVoiceEngine::restartNetwork(%s)", keepCalls ? "keeping the calls" : "ending the calls");
+    std::lock_guard guard(lock_);
+    // Ending the calls wins over keeping them when both were asked for before the loop came round.
+    if (networkRestart_ != NetworkRestart::DropCalls)
+        networkRestart_ = keepCalls ? NetworkRestart::KeepCalls : NetworkRestart::DropCalls;
+    socket_.wake();
+}
+
+// The socket is the loop's to wait on, so only the loop replaces it.
+void IaxVoiceEngine::restartNetworkNow(Clock::time_point now) {
+    const NetworkRestart restart = std::exchange(networkRestart_, NetworkRestart::None);
+    if (restart == NetworkRestart::None || !initialized_) return;
+    if (!socket_.reopen())
+        logMessage(LogLevel::Error, "IaxVoiceEngine::restartNetwork(): The socket cannot be opened again");
+    if (restart == NetworkRestart::DropCalls) lines_.abandonAll(now);
+    registrations_.renew(now);
 }
 
 void IaxVoiceEngine::readNetwork(Clock::time_point now) {

@@ -53,6 +53,7 @@ public:
     int iaxc_register(const std::string& user, const std::string& secret, const std::string& host) override;
     int iaxc_unregister_user(const std::string& user, const std::string& secret, const std::string& host) override;
     void iaxc_set_callerid(const std::string& name, const std::string& number) override;
+    void restartNetwork(bool keepCalls) override;
 
     int iaxc_call(const std::string& dialString) override;
     int iaxc_call_on_line(const std::string& dialString, int callNo) override;
@@ -81,6 +82,8 @@ private:
     // An operation may have brought a timer before the loop's wake-up: wake it. Under the lock.
     void wakeLoopIfDueSooner();
     void readNetwork(iax::Clock::time_point now);
+    // A restart asked for by restartNetwork(). Under the lock, on the loop.
+    void restartNetworkNow(iax::Clock::time_point now);
     void deliver();
     void run(iax::Outbox::Item& item);
 
@@ -99,6 +102,8 @@ private:
     iax::Lines lines_;
     iax::FrameRouter router_;
     std::optional<iax::Clock::time_point> sleepUntil_;  // the loop's next wake-up; none: a datagram's
+    enum class NetworkRestart { None, KeepCalls, DropCalls };
+    NetworkRestart networkRestart_ = NetworkRestart::None;  // asked for, done by the loop
 
     std::mutex deliveryLock_;  // one thread delivers at a time
     std::mutex callbackLock_;

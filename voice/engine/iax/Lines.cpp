@@ -394,6 +394,15 @@ void Lines::lost(Dialog& dialog, Clock::time_point now) {
     clear(line);
 }
 
+void Lines::abandonAll(Clock::time_point now) {
+    for (int line = 0; line < count(); ++line) {
+        if (calls_[line].bits == 0) continue;
+        logMessage(LogLevel::Warning, "Lines::abandonAll(): Line %d ends: its network path is gone", line);
+        if (calls_[line].dialog) dialogs_.end(calls_[line].dialog, now);
+        clear(line);
+    }
+}
+
 void Lines::ping(Clock::time_point now) {
     for (int line = 0; line < count(); ++line) {
         Dialog* dialog = session(line);

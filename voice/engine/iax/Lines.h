@@ -53,6 +53,9 @@ public:
     void receiveMini(const Dialog& dialog, const MiniFrame& frame);
     // The peer stopped answering or no longer knows the call; the caller forgets the dialog.
     void lost(Dialog& dialog, Clock::time_point now);
+    // The network path of every call is gone: each call ends here as one whose peer stopped
+    // answering would, without a HANGUP that could no longer arrive.
+    void abandonAll(Clock::time_point now);
     // Keep-alive PINGs that are due.
     void ping(Clock::time_point now);
     // When the next keep-alive is due.

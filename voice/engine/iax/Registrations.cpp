@@ -1,6 +1,7 @@
 #include "voice/engine/iax/Registrations.h"
 
 #include <algorithm>
+#include <utility>
 
 #include "infra/CLogger.h"
 #include "infra/Timing.h"
@@ -135,9 +136,10 @@ void Registrations::accepted(Registration& registration, const ElementList& elem
     throttle_.log(LogThrottle::Exchange, registration.lost ? LogLevel::Warning : LogLevel::Debug, now,
                   "Registrations::accepted(): [%s] registered at %s for %u s%s", registration.user.c_str(),
                   registration.registrar.text().c_str(), granted, registration.lost ? ", again" : "");
-    if (registration.accepted && !registration.lost) return;
+    if (registration.accepted && !registration.lost && !std::exchange(registration.renewing, false)) return;
     registration.accepted = true;
     registration.lost = false;
+    registration.renewing = false;
     outbox_.postResult(-1, VoiceEvent::RegistrationAccepted, "Registration accepted");
 }
 
@@ -153,6 +155,7 @@ void Registrations::finish(std::uint16_t localCall, bool failed, const char* out
         return;
     }
     if (!failed) return;
+    registration.renewing = false;
     if (!registration.accepted) {
         outbox_.postResult(-1, VoiceEvent::RegistrationRejected, "Registration rejected");
         registrations_.erase(found);
@@ -206,6 +209,28 @@ void Registrations::refresh(Clock::time_point now) {
         // Should the exchange not even start, the next attempt comes after the shortest retry.
         registration.nextExchange = now + Timing::scaled(intervals::kIaxRegistrationRetryFirst);
         startExchange(registration, now);
+    }
+}
+
+void Registrations::renew(Clock::time_point now) {
+    for (auto registration = registrations_.begin(); registration != registrations_.end();) {
+        if (registration->dialog) dialogs_.end(registration->dialog, now);
+        registration->renewing = registration->accepted && !registration->releasing;
+        // Should the exchange not even start, an accepted one is retried after the shortest wait.
+        registration->nextExchange = now + Timing::scaled(intervals::kIaxRegistrationRetryFirst);
+        logMessage(LogLevel::Debug, "Registrations::renew(): %s [%s] at %s again, id %d",
+                   registration->releasing ? "Releasing" : "Registering", registration->user.c_str(),
+                   registration->registrar.text().c_str(), registration->id);
+        if (startExchange(*registration, now) || (registration->accepted && !registration->releasing)) {
+            ++registration;
+            continue;
+        }
+        // Nothing else would ever finish it: its outcome is reported now.
+        if (registration->releasing)
+            outbox_.postResult(-1, VoiceEvent::RegistrationReleased, "Registration released: no free call number");
+        else
+            outbox_.postResult(-1, VoiceEvent::RegistrationRejected, "Registration rejected");
+        registration = registrations_.erase(registration);
     }
 }
 

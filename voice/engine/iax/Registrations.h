@@ -38,6 +38,9 @@ public:
     void lost(const Dialog& dialog, Clock::time_point now);
     // Starts the refreshes and retries that are due.
     void refresh(Clock::time_point now);
+    // The network path changed: every registration and release starts its exchange again now.
+    // An accepted registration reports its next acceptance, so the program sees it renewed.
+    void renew(Clock::time_point now);
     // When the next refresh or retry is due.
     std::optional<Clock::time_point> nextDue() const;
 
@@ -51,6 +54,7 @@ private:
         bool releasing = false;
         bool accepted = false;           // once accepted, a failed refresh is retried, not the end
         bool lost = false;               // a refresh failed and the loss was reported
+        bool renewing = false;           // asked again after a network change; its acceptance is reported
         Clock::time_point nextExchange;  // the refresh, or the retry after a loss
         Clock::duration retryWait{};     // before the next retry after a loss
         int tokenRounds = 0;

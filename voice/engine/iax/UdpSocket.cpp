@@ -43,14 +43,31 @@ UdpSocket::~UdpSocket() {
 }
 
 bool UdpSocket::open(const std::string& address, int port) {
-    auto local = PeerAddress::resolve(address, port);
+    address_ = address;
+    wakeFd_ = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+    if (wakeFd_ < 0) {
+        logMessage(LogLevel::Error, "UdpSocket::open(): eventfd() failed: %s", std::strerror(errno));
+        return false;
+    }
+    return bindSocket(port);
+}
+
+bool UdpSocket::reopen() {
+    const int port = localPort();
+    if (fd_ >= 0) close(fd_);
+    fd_ = -1;
+    logMessage(LogLevel::Debug, "UdpSocket::reopen(): Opening %s:%d again", address_.c_str(), port);
+    return bindSocket(port);
+}
+
+bool UdpSocket::bindSocket(int port) {
+    auto local = PeerAddress::resolve(address_, port);
     if (!local) {
-        logMessage(LogLevel::Error, "UdpSocket::open(): Cannot use bind address [%s]", address.c_str());
+        logMessage(LogLevel::Error, "UdpSocket::open(): Cannot use bind address [%s]", address_.c_str());
         return false;
     }
     fd_ = socket(AF_INET, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
-    wakeFd_ = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
-    if (fd_ < 0 || wakeFd_ < 0) {
+    if (fd_ < 0) {
         logMessage(LogLevel::Error, "UdpSocket::open(): socket() failed: %s", std::strerror(errno));
         return false;
     }
@@ -65,12 +82,13 @@ bool UdpSocket::open(const std::string& address, int port) {
         bound = bindTo(0);
     }
     if (!bound) {
-        logMessage(LogLevel::Error, "UdpSocket::open(): Cannot bind %s:%d: %s", address.c_str(), port, std::strerror(errno));
+        logMessage(LogLevel::Error, "UdpSocket::open(): Cannot bind %s:%d: %s", address_.c_str(), port,
+                   std::strerror(errno));
         close(fd_);
         fd_ = -1;
         return false;
     }
-    logMessage(LogLevel::Debug, "UdpSocket::open(): Listening on %s:%d", address.c_str(), localPort());
+    logMessage(LogLevel::Debug, "UdpSocket::open(): Listening on %s:%d", address_.c_str(), localPort());
     return true;
 }
 

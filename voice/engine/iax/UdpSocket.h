@@ -41,6 +41,10 @@ public:
 
     // Binds to `address`:`port`; when the port is taken, to an ephemeral port (logged).
     bool open(const std::string& address, int port);
+    // Closes the socket and binds a new one to the same address and port, so nothing of the old
+    // network path (a pending error, a source address that is gone) stays with it. Only the
+    // thread that waits on the socket may call it.
+    bool reopen();
     int localPort() const;
     // Waits until a datagram is waiting, wake() is called, or `timeout` passes (none: no limit).
     void wait(std::optional<std::chrono::milliseconds> timeout);
@@ -52,6 +56,9 @@ public:
     void send(const PeerAddress& to, std::span<const std::uint8_t> datagram) override;
 
 private:
+    bool bindSocket(int port);
+
+    std::string address_;
     int fd_ = -1;
     int wakeFd_ = -1;
 };
