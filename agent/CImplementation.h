@@ -29,6 +29,7 @@
 #include "infra/ThreadGroup.h"
 #include "recording/CallRecorder.h"
 #include "recording/RecordingAgent.h"
+#include "voice/AudioDeviceSelection.h"
 #include "voice/ConferenceControl.h"
 #include "voice/Dialer.h"
 #include "voice/LineControl.h"
@@ -377,6 +378,7 @@ private:
     LineControl lines_;
     Dialer dialer_;
     ConferenceControl conference_;
+    AudioDeviceChanges audioDevices_;
     VoiceEvents voiceEvents_;
     CTimer callTimer_;
     WrapUpChecker wrapUp_;

@@ -75,6 +75,10 @@ inline constexpr std::chrono::milliseconds kIaxCallPing = 20s;              // k
 inline constexpr std::chrono::milliseconds kIaxFailedPassPause = 100ms;     // after a loop pass that threw
 inline constexpr std::chrono::milliseconds kIaxEndedCallLinger = 10s;       // an ended call still re-acknowledges the peer's resends
 
+// Audio devices
+inline constexpr std::chrono::milliseconds kAudioDeviceCheck = 1000ms;      // between looks for sound cards that came or went
+inline constexpr std::chrono::milliseconds kAudioRestartPause = 1000ms;     // a stream lost again this soon after a restart waits this long
+
 // Call recording
 inline constexpr std::chrono::milliseconds kRecordingEncoderPoll = 100ms;   // the encoder looks for new audio
 inline constexpr std::chrono::milliseconds kRecordingRoomPoll = 1000ms;     // pages ahead of the tap are made ready
