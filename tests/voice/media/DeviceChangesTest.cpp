@@ -119,6 +119,7 @@ protected:
         });
         engine->setDevices(1, 1, 1);  // the headset
     }
+    ~DeviceChanges() override { engine.reset(); }  // its device watch tells this fixture
 
     bool waitForChanges(std::size_t count) {
         std::unique_lock guard(lock);

@@ -186,7 +186,6 @@ bool AudioEngine::updateStream() {
     if (!needed) {
         backend_->stop();
         streaming_ = false;
-        fallenBack_ = false;
         logMessage(LogLevel::Debug, "Media: audio stream stopped");
         return true;
     }

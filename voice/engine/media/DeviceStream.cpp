@@ -102,7 +102,8 @@ std::unique_ptr<DeviceStream> DeviceStream::open(int device, int frames, int pre
 }
 
 DeviceStream::DeviceStream(int device, int rate, int frames, CaptureQueue* sink, BlockSource* source, Lost lost)
-    : device_(device), lost_(std::move(lost)), frames_(frames), deviceFrames_(static_cast<int>(std::lround(static_cast<double>(frames) * rate / kEngineRate))),
+    : device_(device), lost_(std::move(lost)), frames_(frames),
+      deviceFrames_(static_cast<int>(std::lround(static_cast<double>(frames) * rate / kEngineRate))),
       sink_(sink), source_(source),
       converted_(static_cast<std::size_t>((sink ? frames : deviceFrames_) * (kMaxCallbackBlocks + 2))) {
     if (rate == kEngineRate) return;
