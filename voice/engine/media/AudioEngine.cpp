@@ -79,14 +79,21 @@ void AudioEngine::currentDevices(int& input, int& output, int& ring) {
     ring = idOf(list, ring_, AudioDevice::Ring, ring);
 }
 
-// A default device is kept as "the default", so it follows the sound system's choice.
+// A default device is kept as "the default", so it follows the sound system's choice; any
+// other by its name.
 void AudioEngine::setDevices(int input, int output, int ring) {
     std::lock_guard guard(streamLock_);
     int defaultInput = -1, defaultOutput = -1, defaultRing = -1;
     backend_->defaultDevices(defaultInput, defaultOutput, defaultRing);
-    input_ = input == defaultInput ? "" : deviceName(input);
-    output_ = output == defaultOutput ? "" : deviceName(output);
-    ring_ = ring == defaultRing ? "" : deviceName(ring);
+    const auto chosen = [&](int id, int defaultId, const char* role) {
+        if (id == defaultId) return std::string();
+        std::string name = deviceName(id);
+        if (name.empty()) logMessage(LogLevel::Warning, "Media: no %s device %d, the default %d serves", role, id, defaultId);
+        return name;
+    };
+    input_ = chosen(input, defaultInput, "input");
+    output_ = chosen(output, defaultOutput, "output");
+    ring_ = chosen(ring, defaultRing, "ring");
 }
 
 void AudioEngine::setDeviceEvents(DeviceEvents events) { deviceEvents_.set(std::move(events)); }
