@@ -1,4 +1,4 @@
-// The program's tests start it as a child process (QProcess), which needs an application object.
+// As in the program, Qt's application object exists for the parts under test that need one.
 
 #include <gtest/gtest.h>
 

@@ -3,19 +3,21 @@
 
 #include <gtest/gtest.h>
 
-#include <QDir>
-#include <QElapsedTimer>
-#include <QProcess>
 #include <sys/stat.h>
+#include <sys/wait.h>
 
 #include <chrono>
+#include <csignal>
 #include <fstream>
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "infra/InstanceGuard.h"
 #include "lab/common/LabSocket.h"
 #include "lab/cti/LabCtiServer.h"
 #include "lab/switch/LabSwitch.h"
+#include "support/ChildProgram.h"
 #include "support/TempDir.h"
 
 namespace {
@@ -24,70 +26,44 @@ using namespace std::chrono_literals;
 
 class ProgramTest : public ::testing::Test {
 protected:
-    static constexpr int kWaitMs = 60000;  // only bounds a failure: the program starts slowly under the sanitizers
+    static constexpr auto kWait = 60s;  // only bounds a failure: the program starts slowly under the sanitizers
 
     ProgramTest() { ::mkdir(path("runtime").c_str(), 0700); }
-    void SetUp() override {
-#if defined(__SANITIZE_THREAD__)
-        GTEST_SKIP() << "QProcess starts the program from a multi-threaded process in a way ThreadSanitizer cannot "
-                        "follow; these tests run in the plain and AddressSanitizer builds";
-#endif
-    }
-    ~ProgramTest() override {
-        if (program.state() != QProcess::NotRunning) {
-            program.kill();
-            program.waitForFinished(5000);
-        }
-    }
 
     std::string path(const std::string& name) const { return (folder.path() / name).string(); }
 
-    QProcessEnvironment environment() const {
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM", "ORVANE_PASSWORD"})
-            environment.remove(QString::fromLatin1(name));
-        environment.insert("HOME", QString::fromStdString(folder.str()));
-        environment.insert("XDG_CONFIG_HOME", QString::fromStdString(path("config")));
-        environment.insert("XDG_RUNTIME_DIR", QString::fromStdString(path("runtime")));
-        environment.insert("ORVANE_LOG_DIR", QString::fromStdString(folder.str()));
-        environment.insert("ORVANE_AUDIO", "virtual");
-        environment.insert("ORVANE_TIME_SCALE", "0.1");
-        return environment;
+    // The phone's world: a home, settings and lock of its own, virtual audio, time ten times faster.
+    std::vector<std::string> environment() const {
+        return {"HOME=" + folder.str(), "XDG_CONFIG_HOME=" + path("config"), "XDG_RUNTIME_DIR=" + path("runtime"),
+                "ORVANE_LOG_DIR=" + folder.str(), "ORVANE_AUDIO=virtual", "ORVANE_TIME_SCALE=0.1"};
     }
 
-    void start(const QStringList& arguments, const QProcessEnvironment& environment) {
-        program.setProcessEnvironment(environment);
-        program.setWorkingDirectory(QString::fromStdString(folder.str()));
-        program.start(QStringLiteral(ORVANE_PROGRAM), arguments);
-        ASSERT_TRUE(program.waitForStarted(kWaitMs));
+    // Starts the program; `extra` (NAME=VALUE) is added to, or replaces, environment().
+    void start(std::vector<std::string> arguments, const std::vector<std::string>& extra = {}) {
+        ChildRun how;
+        how.arguments = {ORVANE_PROGRAM};
+        how.arguments.insert(how.arguments.end(), arguments.begin(), arguments.end());
+        how.environment = environment();
+        how.environment.insert(how.environment.end(), extra.begin(), extra.end());
+        how.unset = {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM", "ORVANE_PASSWORD"};
+        how.workingDirectory = folder.str();
+        how.typedInput = true;
+        how.limit = 3 * kWait;
+        program.emplace(how);
     }
-    void start(const QStringList& arguments) { start(arguments, environment()); }
 
     // Types on the program's standard input.
-    void type(const char* text) {
-        program.write(text);
-        program.waitForBytesWritten(kWaitMs);
-    }
-    // Waits for a line of standard output holding `text`.
-    bool printed(const std::string& text, int timeoutMs = kWaitMs) {
-        QElapsedTimer clock;
-        clock.start();
-        for (;;) {
-            output += program.readAllStandardOutput().toStdString();
-            if (output.find(text) != std::string::npos) return true;
-            if (clock.elapsed() > timeoutMs || program.state() == QProcess::NotRunning) {
-                output += program.readAllStandardOutput().toStdString();
-                return output.find(text) != std::string::npos;
-            }
-            program.waitForReadyRead(100);
-        }
+    void type(const char* text) { EXPECT_TRUE(program->type(text)) << "the program is gone"; }
+    // Waits for standard output to hold `text`.
+    bool printed(const std::string& text) {
+        return program->waitUntil([&] { return program->output().find(text) != std::string::npos; }, kWait);
     }
     // The exit status; -1 when it crashed or did not end in time.
     int exitStatus() {
-        if (!program.waitForFinished(kWaitMs)) return -1;
-        output += program.readAllStandardOutput().toStdString();
-        errors += program.readAllStandardError().toStdString();
-        return program.exitStatus() == QProcess::NormalExit ? program.exitCode() : -1;
+        const ChildRun::Result result = program->finish();
+        output = result.output;
+        errors = result.errors;
+        return WIFEXITED(result.status) ? WEXITSTATUS(result.status) : -1;
     }
     std::string logText() const {
         for (const auto& entry : std::filesystem::directory_iterator(folder.path()))
@@ -99,8 +75,8 @@ protected:
     }
 
     TempDir folder;
-    QProcess program;
-    std::string output;
+    std::optional<RunningChild> program;
+    std::string output;  // all of it, once the program has ended
     std::string errors;
 };
 
@@ -120,7 +96,7 @@ protected:
         });
         EXPECT_TRUE(cti.start());
     }
-    QString ctiAddress() const { return QStringLiteral("127.0.0.1:%1").arg(cti.port()); }
+    std::string ctiAddress() const { return "127.0.0.1:" + std::to_string(cti.port()); }
 
     LabSwitch switchboard;
     LabCtiServer cti;
@@ -147,10 +123,8 @@ TEST_F(ProgramTest, AServerThatCannotBeReachedEndsTheHeadlessPhoneWithStatusOne)
         const LabSocket probe = LabSocket::listenOnLoopback(0);
         closedPort = probe.localPort();
     }
-    QProcessEnvironment quick = environment();
-    quick.insert("ORVANE_TIME_SCALE", "0.01");
-    quick.insert("ORVANE_PASSWORD", "pw");
-    start({"--headless", "--agent", "1001", "--cti", QStringLiteral("127.0.0.1:%1").arg(closedPort)}, quick);
+    start({"--headless", "--agent", "1001", "--cti", "127.0.0.1:" + std::to_string(closedPort)},
+          {"ORVANE_TIME_SCALE=0.01", "ORVANE_PASSWORD=pw"});
     EXPECT_EQ(exitStatus(), 1);
     EXPECT_NE(output.find("orvane: cannot work: the CTI server cannot be reached"), std::string::npos) << output;
     EXPECT_NE(output.find("Closed."), std::string::npos) << "it still closes cleanly";
@@ -172,9 +146,7 @@ TEST_F(ProgramTest, ASecondCopyEndsWithStatusOneAndSaysWhy) {
 }
 
 TEST_F(LabProgramTest, ARefusedLoginEndsWithStatusOne) {
-    QProcessEnvironment wrong = environment();
-    wrong.insert("ORVANE_PASSWORD", "nope");
-    start({"--headless", "--agent", "1001", "--cti", ctiAddress()}, wrong);
+    start({"--headless", "--agent", "1001", "--cti", ctiAddress()}, {"ORVANE_PASSWORD=nope"});
     EXPECT_EQ(exitStatus(), 1);
     EXPECT_NE(output.find("orvane: cannot work: the CTI server refused the login"), std::string::npos) << output;
 }
@@ -183,15 +155,15 @@ TEST_F(LabProgramTest, ARefusedLoginEndsWithStatusOne) {
 // password comes first on the same input, never on the command line.
 TEST_F(LabProgramTest, TheAgentsCommandsOnStandardInputDriveThePhone) {
     start({"--headless", "--agent", "1001", "--password-stdin", "--cti", ctiAddress(), "--iax-port", "0",
-           "--client-port", QString::number(LabSocket::listenOnLoopback(0).localPort())});
+           "--client-port", std::to_string(LabSocket::listenOnLoopback(0).localPort())});
     type("pw1001\n");
-    ASSERT_TRUE(printed("Agent-Not-Ready (AgentNotReady)")) << output;
+    ASSERT_TRUE(printed("Agent-Not-Ready (AgentNotReady)")) << program->output();
     cti.clearReceived();
     type("ready\n");
     EXPECT_TRUE(cti.waitFor("36,0^1001", 10s).has_value()) << "the agent became ready";
-    ASSERT_TRUE(printed("Agent-Ready (AgentReady)")) << output;
+    ASSERT_TRUE(printed("Agent-Ready (AgentReady)")) << program->output();
     type("notready Lunch\n");
-    ASSERT_TRUE(printed("[Not Ready : Lunch]")) << output;
+    ASSERT_TRUE(printed("[Not Ready : Lunch]")) << program->output();
     type("dance\nnotready Siesta\n");
     EXPECT_TRUE(printed("unknown command 'dance'; type help"));
     EXPECT_TRUE(printed("no not-ready reason 'Siesta'; the server offers: Break, Lunch, Training"));
@@ -202,14 +174,11 @@ TEST_F(LabProgramTest, TheAgentsCommandsOnStandardInputDriveThePhone) {
 }
 
 TEST_F(LabProgramTest, TheWindowedPhoneLogsInAtStartAndClosesCleanlyOnSigterm) {
-    QProcessEnvironment offscreen = environment();
-    offscreen.insert("QT_QPA_PLATFORM", "offscreen");
-    offscreen.insert("ORVANE_PASSWORD", "pw1001");
     start({"--agent", "1001", "--cti", ctiAddress(), "--iax-port", "0", "--client-port",
-           QString::number(LabSocket::listenOnLoopback(0).localPort())},
-          offscreen);
-    ASSERT_TRUE(switchboard.waitForRegistration("1001", 20s));
-    program.terminate();
+           std::to_string(LabSocket::listenOnLoopback(0).localPort())},
+          {"QT_QPA_PLATFORM=offscreen", "ORVANE_PASSWORD=pw1001"});
+    ASSERT_TRUE(switchboard.waitForRegistration("1001", kWait));
+    program->signal(SIGTERM);
     EXPECT_EQ(exitStatus(), 0) << errors;
     EXPECT_TRUE(cti.waitFor("35,", 5s).has_value()) << "the agent was logged out";
     EXPECT_NE(logText().find("Finish close"), std::string::npos);

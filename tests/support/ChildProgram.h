@@ -4,6 +4,7 @@
 #include <poll.h>
 #include <pwd.h>
 #include <signal.h>
+#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -11,6 +12,7 @@
 #include <cstdlib>
 #include <functional>
 #include <string>
+#include <string_view>
 #include <thread>
 #include <vector>
 
@@ -23,6 +25,7 @@ struct ChildRun {
     std::vector<std::string> unset;               // names removed from the environment
     std::string workingDirectory;                 // empty: the test's own
     bool asUnprivilegedUser = false;              // when the test runs as root: run as "nobody"
+    bool typedInput = false;                      // standard input comes from RunningChild::type
     std::chrono::milliseconds limit{120000};      // a program still running then is killed
 
     struct Result {
@@ -45,13 +48,16 @@ public:
     explicit RunningChild(const ChildRun& how) : limit_(how.limit) {
         int out[2];
         int err[2];
+        int in[2] = {-1, -1};  // a socket, so typing to a program that has ended raises no SIGPIPE
         if (::pipe(out) != 0 || ::pipe(err) != 0) return;
+        if (how.typedInput && ::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, in) != 0) return;
         std::vector<char*> argv;
         for (const std::string& argument : how.arguments) argv.push_back(const_cast<char*>(argument.c_str()));
         argv.push_back(nullptr);
         const passwd* nobody = how.asUnprivilegedUser && ::geteuid() == 0 ? ::getpwnam("nobody") : nullptr;
         pid_ = ::fork();
         if (pid_ == 0) {
+            if (in[1] >= 0) ::dup2(in[1], STDIN_FILENO);
             ::dup2(out[1], STDOUT_FILENO);
             ::dup2(err[1], STDERR_FILENO);
             for (int fd : {out[0], out[1], err[0], err[1]}) ::close(fd);
@@ -66,6 +72,8 @@ public:
         }
         ::close(out[1]);
         ::close(err[1]);
+        if (in[1] >= 0) ::close(in[1]);
+        input_ = in[0];
         streams_[0] = {out[0], POLLIN, 0};
         streams_[1] = {err[0], POLLIN, 0};
         deadline_ = std::chrono::steady_clock::now() + limit_;
@@ -81,6 +89,19 @@ public:
 
     void signal(int number) const { ::kill(pid_, number); }
 
+    // Types on the program's standard input (ChildRun::typedInput); false when it is gone.
+    bool type(std::string_view text) const {
+        while (!text.empty()) {
+            const ssize_t sent = ::send(input_, text.data(), text.size(), MSG_NOSIGNAL);
+            if (sent <= 0) return false;
+            text.remove_prefix(static_cast<std::size_t>(sent));
+        }
+        return true;
+    }
+    // What the program printed so far.
+    const std::string& output() const { return result_.output; }
+    const std::string& errors() const { return result_.errors; }
+
     // Keeps reading what the program prints until `done` holds (true) or `timeout` passes.
     bool waitUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout) {
         const auto until = std::min(deadline_, std::chrono::steady_clock::now() + timeout);
@@ -94,6 +115,8 @@ public:
 
     // Reads everything to the end, kills the program if it outlives its limit, and reaps it.
     ChildRun::Result finish() {
+        if (input_ >= 0) ::close(input_);  // the input ends with the run
+        input_ = -1;
         while (readSome(deadline_)) {
         }
         if (open_ > 0) {
@@ -136,6 +159,7 @@ private:
     std::chrono::milliseconds limit_;
     std::chrono::steady_clock::time_point deadline_;
     pid_t pid_ = -1;
+    int input_ = -1;
     pollfd streams_[2] = {{-1, 0, 0}, {-1, 0, 0}};
     int open_ = 2;
     ChildRun::Result result_;
