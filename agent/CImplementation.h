@@ -30,6 +30,7 @@
 #include "infra/ThreadGroup.h"
 #include "recording/CallRecorder.h"
 #include "recording/RecordingAgent.h"
+#include "voice/AudioDeviceSelection.h"
 #include "voice/ConferenceControl.h"
 #include "voice/Dialer.h"
 #include "voice/LineControl.h"
@@ -382,6 +383,7 @@ private:
     LineControl lines_;
     Dialer dialer_;
     ConferenceControl conference_;
+    AudioDeviceChanges audioDevices_;
     VoiceEvents voiceEvents_;
     NetworkRecovery network_;
     CTimer callTimer_;

@@ -82,6 +82,10 @@ inline constexpr std::chrono::milliseconds kIaxEndedCallLinger = 10s;       // a
 inline constexpr std::chrono::milliseconds kNetworkSettle = 300ms;          // quiet after a burst of address and route changes
 inline constexpr std::chrono::milliseconds kRouteLookupLimit = 1000ms;      // the kernel's answer to a route request
 
+// Audio devices
+inline constexpr std::chrono::milliseconds kAudioDeviceCheck = 1000ms;      // between looks for sound cards that came or went
+inline constexpr std::chrono::milliseconds kAudioRestartPause = 1000ms;     // a stream lost again this soon after a restart waits this long
+
 // Call recording
 inline constexpr std::chrono::milliseconds kRecordingEncoderPoll = 100ms;   // the encoder looks for new audio
 inline constexpr std::chrono::milliseconds kRecordingRoomPoll = 1000ms;     // pages ahead of the tap are made ready

@@ -5,6 +5,7 @@
 #include "AgentVocabulary.h"
 #include "core/CallContext.h"
 #include "infra/CLogger.h"
+#include "voice/AudioDeviceSelection.h"
 #include "voice/LineControl.h"
 #include "voice/SwitchRegistration.h"
 #include "voice/VoiceAgent.h"
@@ -22,9 +23,9 @@ constexpr int kCompletedEvents[] = {agent::FirstLineCompletedEvent, agent::Secon
 
 }  // namespace
 
-VoiceEvents::VoiceEvents(LineControl& lines, SwitchRegistration& switchRegistration, CallContext& call,
-                         VoiceAgent& agent)
-    : lines_(lines), switch_(switchRegistration), call_(call), agent_(agent) {}
+VoiceEvents::VoiceEvents(LineControl& lines, SwitchRegistration& switchRegistration,
+                         AudioDeviceChanges& audioDevices, CallContext& call, VoiceAgent& agent)
+    : lines_(lines), switch_(switchRegistration), audioDevices_(audioDevices), call_(call), agent_(agent) {}
 
 void VoiceEvents::clearPreviousStates() {
     for (auto& state : previousState_) state = 0;
@@ -98,5 +99,9 @@ void VoiceEvents::handleResult(const VoiceEvent& event) {
         agent_.QueuePhoneEvent(agent::FailedEvent);
     } else if (event.resultCode == VoiceEvent::RegistrationReleased) {
         switch_.releaseFinished();
+    } else if (event.resultCode == VoiceEvent::AudioDeviceLost) {
+        audioDevices_.deviceLost(event.message);
+    } else if (event.resultCode == VoiceEvent::AudioDevicesChanged) {
+        audioDevices_.devicesChanged(event.message);
     }
 }

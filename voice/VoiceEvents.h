@@ -3,6 +3,7 @@
 #include <array>
 #include <atomic>
 
+class AudioDeviceChanges;
 class LineControl;
 class SwitchRegistration;
 class VoiceAgent;
@@ -10,10 +11,12 @@ struct CallContext;
 struct VoiceEvent;
 
 // The voice engine's callback: call-state changes on the three lines become line status and
-// agent events, registration results become Login-Done-Event or Failed-Event.
+// agent events, registration results become Login-Done-Event or Failed-Event, audio device
+// changes go to their owner.
 class VoiceEvents {
 public:
-    VoiceEvents(LineControl& lines, SwitchRegistration& switchRegistration, CallContext& call, VoiceAgent& agent);
+    VoiceEvents(LineControl& lines, SwitchRegistration& switchRegistration, AudioDeviceChanges& audioDevices,
+                CallContext& call, VoiceAgent& agent);
 
     int iaxc_callback(const VoiceEvent& event);
     void clearPreviousStates();
@@ -26,6 +29,7 @@ private:
 
     LineControl& lines_;
     SwitchRegistration& switch_;
+    AudioDeviceChanges& audioDevices_;
     CallContext& call_;
     VoiceAgent& agent_;
     std::array<std::atomic<int>, 3> previousState_{};

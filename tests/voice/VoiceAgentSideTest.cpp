@@ -46,7 +46,8 @@ protected:
     SwitchRegistration switchRegistration{engine, agentSide};
     LineControl lines{engine, call, agentSide, threads};
     Dialer dialer{engine, lines, switchRegistration, call, status, agentSide, threads};
-    VoiceEvents events{lines, switchRegistration, call, agentSide};
+    AudioDeviceChanges audioDevices{engine, agentSide};
+    VoiceEvents events{lines, switchRegistration, audioDevices, call, agentSide};
 };
 
 }  // namespace
@@ -313,4 +314,34 @@ TEST(AudioDeviceSelection, TheLastHeadsetListedWinsEachRoleItOffers) {
     plain.currentRing = 3;
     selectAudioDevices(plain);
     EXPECT_TRUE(plain.has("devices 1 2 3"));
+}
+
+// The headset goes away mid-call and comes back between calls: the agent is told of both,
+// and the headset rule runs again on the new list, with its new ids.
+TEST_F(VoiceSideTest, AHeadsetLostMidCallIsToldAndChosenAgainWhenItIsBack) {
+    const auto result = [&](int code, const std::string& message) {
+        VoiceEvent e;
+        e.type = VoiceEvent::Result;
+        e.resultCode = code;
+        e.message = message;
+        events.iaxc_callback(e);
+    };
+    result(VoiceEvent::AudioDeviceLost, "input [Plantronics Blackwire] output [Plantronics Blackwire]");
+    EXPECT_EQ(agentSide.calls(), (Strings{"ticker [Audio device lost, using the default device]"}));
+    EXPECT_TRUE(log.mentions("Audio device lost mid-call, input [Plantronics Blackwire]"));
+
+    agentSide.clear();
+    result(VoiceEvent::AudioDevicesChanged, "1 devices: default");  // still without the headset
+    EXPECT_TRUE(agentSide.calls().empty());
+    EXPECT_TRUE(engine.has("devices 0 0 0"));
+
+    engine.devices = {{"default", AudioDevice::Capture | AudioDevice::Play | AudioDevice::Ring, 0},
+                      {"Plantronics Blackwire", AudioDevice::Capture | AudioDevice::Play | AudioDevice::Ring, 1}};
+    result(VoiceEvent::AudioDevicesChanged, "2 devices: default, Plantronics Blackwire");
+    EXPECT_TRUE(engine.has("devices 1 1 1"));
+    EXPECT_EQ(agentSide.calls(), (Strings{"ticker [Headset back, used from the next call]"}));
+
+    agentSide.clear();  // a later change with the headset still there says nothing more
+    result(VoiceEvent::AudioDevicesChanged, "2 devices: default, Plantronics Blackwire");
+    EXPECT_TRUE(agentSide.calls().empty());
 }

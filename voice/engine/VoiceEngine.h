@@ -34,6 +34,8 @@ struct VoiceEvent {
         RegistrationRejected = 2,
         IncomingCall = 3,
         RegistrationReleased = 4,  // a release is over: accepted, refused or unanswered
+        AudioDeviceLost = 5,       // mid-call, the audio went over to the default devices; the message names the lost ones
+        AudioDevicesChanged = 6,   // between calls, sound devices came or went; the message lists them
         TextReceived = 257,
         UnhandledNoCall = 258,
         UnhandledOnCall = 259,

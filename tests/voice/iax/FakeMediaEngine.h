@@ -37,11 +37,25 @@ public:
         if (send) send(callNo, timestampMs, std::move(payload));
     }
 
+    // As the device watch would: tells the engine what happened to the devices.
+    void tellDevices(DeviceChange change, const std::string& detail) {
+        DeviceEvents events;
+        {
+            std::lock_guard guard(lock_);
+            events = deviceEvents_;
+        }
+        if (events) events(change, detail);
+    }
+
     bool initialize() override { return record("initialize"), initializeResult; }
     std::vector<AudioDevice> devices() override { return {{"Plantronics headset", 7, 3}}; }
     void currentDevices(int& input, int& output, int& ring) override { input = output = ring = 3; }
     void setDevices(int input, int output, int ring) override {
         record("devices " + std::to_string(input) + " " + std::to_string(output) + " " + std::to_string(ring));
+    }
+    void setDeviceEvents(DeviceEvents events) override {
+        std::lock_guard guard(lock_);
+        deviceEvents_ = std::move(events);
     }
     void setFrameSamples(int samples) override { record("samples " + std::to_string(samples)); }
     void setSendVoice(SendVoice send) override {
@@ -71,4 +85,5 @@ private:
     mutable std::mutex lock_;
     std::vector<std::string> operations_;
     SendVoice send_;
+    DeviceEvents deviceEvents_;
 };

@@ -67,6 +67,13 @@ TEST_F(IaxEngineTest, TextAndUnhandledFramesBecomeResultEvents) {
     EXPECT_TRUE(events_.waitFor(EventLog::result(VoiceEvent::UnhandledNoCall)));
 }
 
+TEST_F(IaxEngineTest, AudioDevicesThatComeAndGoBecomeResultEvents) {
+    media_->tellDevices(MediaEngine::DeviceChange::Lost, "input [Plantronics] output [Plantronics]");
+    EXPECT_TRUE(events_.waitFor(EventLog::result(VoiceEvent::AudioDeviceLost, "input [Plantronics] output [Plantronics]")));
+    media_->tellDevices(MediaEngine::DeviceChange::ListChanged, "2 devices: default, Plantronics");
+    EXPECT_TRUE(events_.waitFor(EventLog::result(VoiceEvent::AudioDevicesChanged, "2 devices: default, Plantronics")));
+}
+
 // A peer floods the port with frames for no call, frames no call takes and garbage: each kind
 // costs at most a line and an event a second, and the engine keeps answering.
 TEST_F(IaxEngineTest, AFloodOfDatagramsCostsAFewLogLinesAndEventsASecond) {

@@ -46,6 +46,7 @@ public:
     std::vector<AudioDevice> devices() override { return media_->devices(); }
     void currentDevices(int& input, int& output, int& ring) override { media_->currentDevices(input, output, ring); }
     void setDevices(int input, int output, int ring) override { media_->setDevices(input, output, ring); }
+    void setDeviceEvents(DeviceEvents events) override { media_->setDeviceEvents(std::move(events)); }
     void setFrameSamples(int samples) override { media_->setFrameSamples(samples); }
     void setSendVoice(SendVoice send) override { media_->setSendVoice(std::move(send)); }
     bool openChannel(int callNo, int format) override { return media_->openChannel(callNo, format); }

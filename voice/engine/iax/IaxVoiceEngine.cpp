@@ -42,7 +42,10 @@ IaxVoiceEngine::IaxVoiceEngine(IaxEngineConfig config, std::unique_ptr<MediaEngi
 IaxVoiceEngine::~IaxVoiceEngine() {
     iaxc_stop_processing_thread();
     if (loop_.joinable()) loop_.join();
-    if (media_) media_->setSendVoice({});
+    if (media_) {
+        media_->setSendVoice({});
+        media_->setDeviceEvents({});
+    }
     media_.reset();
 }
 
@@ -88,6 +91,11 @@ int IaxVoiceEngine::iaxc_initialize(int calls) {
         std::lock_guard guard(lock_);
         lines_.sendVoice(callNo, timestampMs, payload, Clock::now());
         wakeLoopIfDueSooner();  // a full voice frame waits for its acknowledgement
+    });
+    media_->setDeviceEvents([this](MediaEngine::DeviceChange change, const std::string& detail) {
+        const int code = change == MediaEngine::DeviceChange::Lost ? VoiceEvent::AudioDeviceLost
+                                                                   : VoiceEvent::AudioDevicesChanged;
+        locked([&] { outbox_.postResult(-1, code, detail); });
     });
     std::lock_guard guard(lock_);
     lines_.setCount(calls);

@@ -21,6 +21,9 @@ public:
     virtual void processBlock(const std::int16_t* microphone, std::int16_t* speaker, int frames) = 0;
     // One block for the ring device's own stream.
     virtual void produceRingBlock(std::int16_t* ring, int frames) = 0;
+    // A stream ended by itself: its device went away or the sound system failed. Called on a
+    // sound-system thread; the stream must not be stopped from inside.
+    virtual void streamLost() = 0;
 };
 
 // A sound system: its devices and one stream at a time, 8 kHz mono 16-bit towards the engine.
@@ -38,4 +41,11 @@ public:
     virtual bool start(const StreamFormat& format, AudioStreamClient& client) = 0;
     // Stops the streams and returns once no call into the client is running.
     virtual void stop() = 0;
+    // Reads the device list again, so devices that came or went show; only while no stream
+    // runs, and device ids may change. False when no device can be used now. A sound system
+    // whose devices never change keeps its list.
+    virtual bool rescan() { return true; }
+    // Cheap and never blocking: whether sound cards or the sound configuration may have changed
+    // since the last call, so that a rescan() would find another list.
+    virtual bool devicesMayHaveChanged() { return false; }
 };

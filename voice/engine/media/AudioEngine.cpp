@@ -1,16 +1,35 @@
 #include "voice/engine/media/AudioEngine.h"
 
 #include <algorithm>
+#include <utility>
 
 #include "infra/CLogger.h"
+#include "infra/ThreadGroup.h"
+#include "infra/Timing.h"
 
 namespace {
 
 constexpr long kStrayPayloadLogEvery = 500;
+constexpr std::size_t kMaxDetail = 255;  // an engine event's text
 
-bool offers(const std::vector<AudioDevice>& devices, int id, int capability) {
-    return std::any_of(devices.begin(), devices.end(),
-                       [&](const AudioDevice& device) { return device.id == id && (device.capabilities & capability); });
+// The id of the device called `name` that offers `capability`, else `fallback`.
+int idOf(const std::vector<AudioDevice>& devices, const std::string& name, int capability, int fallback) {
+    const auto found = std::find_if(devices.begin(), devices.end(), [&](const AudioDevice& device) {
+        return device.name == name && (device.capabilities & capability);
+    });
+    return found == devices.end() ? fallback : found->id;
+}
+
+bool sameDevices(const std::vector<AudioDevice>& a, const std::vector<AudioDevice>& b) {
+    return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](const AudioDevice& x, const AudioDevice& y) {
+        return x.name == y.name && x.capabilities == y.capabilities;
+    });
+}
+
+std::string describe(const std::vector<AudioDevice>& devices) {
+    std::string text = std::to_string(devices.size()) + " devices";
+    for (std::size_t i = 0; i < devices.size(); ++i) text += (i == 0 ? ": " : ", ") + devices[i].name;
+    return text.substr(0, kMaxDetail);
 }
 
 }  // namespace
@@ -18,6 +37,12 @@ bool offers(const std::vector<AudioDevice>& devices, int id, int capability) {
 AudioEngine::AudioEngine(std::unique_ptr<AudioBackend> backend) : backend_(std::move(backend)) {}
 
 AudioEngine::~AudioEngine() {
+    {
+        std::lock_guard guard(watchLock_);
+        watchStopping_ = true;
+    }
+    watchWake_.notify_all();
+    if (watch_.joinable()) watch_.join();
     std::lock_guard guard(streamLock_);
     if (streaming_) backend_->stop();
 }
@@ -29,9 +54,11 @@ bool AudioEngine::initialize() {
         logMessage(LogLevel::Error, "Media: no usable audio device");
         return false;
     }
-    backend_->defaultDevices(input_, output_, ring_);
     initialized_ = true;
-    logMessage(LogLevel::Debug, "Media: audio devices ready, defaults input[%d] output[%d] ring[%d]", input_, output_, ring_);
+    int input = -1, output = -1, ring = -1;
+    backend_->defaultDevices(input, output, ring);
+    logMessage(LogLevel::Debug, "Media: audio devices ready, defaults input[%d] output[%d] ring[%d]", input, output, ring);
+    watch_ = std::thread([this] { watchDevices(); });
     return true;
 }
 
@@ -43,16 +70,39 @@ std::vector<AudioDevice> AudioEngine::devices() {
 
 void AudioEngine::currentDevices(int& input, int& output, int& ring) {
     std::lock_guard guard(streamLock_);
-    input = input_;
-    output = output_;
-    ring = ring_;
+    input = output = ring = -1;
+    if (!initialized_) return;
+    const auto list = backend_->devices();
+    backend_->defaultDevices(input, output, ring);
+    input = idOf(list, input_, AudioDevice::Capture, input);
+    output = idOf(list, output_, AudioDevice::Play, output);
+    ring = idOf(list, ring_, AudioDevice::Ring, ring);
 }
 
+// A default device is kept as "the default", so it follows the sound system's choice; any
+// other by its name.
 void AudioEngine::setDevices(int input, int output, int ring) {
     std::lock_guard guard(streamLock_);
-    input_ = input;
-    output_ = output;
-    ring_ = ring;
+    int defaultInput = -1, defaultOutput = -1, defaultRing = -1;
+    backend_->defaultDevices(defaultInput, defaultOutput, defaultRing);
+    const auto chosen = [&](int id, int defaultId, const char* role) {
+        if (id == defaultId) return std::string();
+        std::string name = deviceName(id);
+        if (name.empty()) logMessage(LogLevel::Warning, "Media: no %s device %d, the default %d serves", role, id, defaultId);
+        return name;
+    };
+    input_ = chosen(input, defaultInput, "input");
+    output_ = chosen(output, defaultOutput, "output");
+    ring_ = chosen(ring, defaultRing, "ring");
+}
+
+void AudioEngine::setDeviceEvents(DeviceEvents events) { deviceEvents_.set(std::move(events)); }
+
+std::string AudioEngine::deviceName(int id) const {
+    const auto list = backend_->devices();
+    const auto found =
+        std::find_if(list.begin(), list.end(), [&](const AudioDevice& device) { return device.id == id; });
+    return found == list.end() ? "" : found->name;
 }
 
 void AudioEngine::setFrameSamples(int samples) {
@@ -138,6 +188,7 @@ int AudioEngine::openChannelCount() {
 bool AudioEngine::updateStream() {
     std::lock_guard guard(streamLock_);
     const bool needed = ringing_.load() || openChannelCount() > 0;
+    if (!needed) fallenBack_ = false;  // the chosen devices again from the next stream on
     if (needed == streaming_) return true;
     if (!needed) {
         backend_->stop();
@@ -149,27 +200,36 @@ bool AudioEngine::updateStream() {
         logMessage(LogLevel::Error, "Media: audio stream cannot start before the devices are initialised");
         return false;
     }
+    streaming_ = startStream();
+    return streaming_;
+}
+
+bool AudioEngine::startStream() {
     const StreamFormat format = chooseStream();
     ringOnSpeaker_.store(format.ring < 0);
-    streaming_ = backend_->start(format, *this);
-    if (!streaming_) {
+    if (!backend_->start(format, *this)) {
         logMessage(LogLevel::Error, "Media: audio stream failed to start (input[%d] output[%d] ring[%d])", format.input,
                    format.output, format.ring);
         return false;
     }
+    running_ = format;
     logMessage(LogLevel::Debug, "Media: audio stream started, input[%d] output[%d] ring[%d], %d samples a block",
                format.input, format.output, format.ring, format.frames);
     return true;
 }
 
-// The chosen devices, each replaced by the default when it cannot serve its role.
+// The chosen devices, each replaced by the default when it is not there or cannot serve its
+// role; only the defaults after a device went away mid-call.
 StreamFormat AudioEngine::chooseStream() const {
     const auto list = backend_->devices();
     int defaultInput = -1, defaultOutput = -1, defaultRing = -1;
     backend_->defaultDevices(defaultInput, defaultOutput, defaultRing);
-    const auto pick = [&](int chosen, int capability, int fallback, const char* role) {
-        if (offers(list, chosen, capability)) return chosen;
-        logMessage(LogLevel::Warning, "Media: %s device %d cannot serve, default %d used", role, chosen, fallback);
+    const auto pick = [&](const std::string& chosen, int capability, int fallback, const char* role) {
+        if (chosen.empty() || fallenBack_) return fallback;
+        const int id = idOf(list, chosen, capability, -1);
+        if (id >= 0) return id;
+        logMessage(LogLevel::Warning, "Media: %s device [%s] is not there or cannot serve, default %d used", role,
+                   chosen.c_str(), fallback);
         return fallback;
     };
     StreamFormat format;
@@ -217,3 +277,83 @@ void AudioEngine::processBlock(const std::int16_t* microphone, std::int16_t* spe
 }
 
 void AudioEngine::produceRingBlock(std::int16_t* ring, int frames) { fillRing(ring, frames); }
+
+void AudioEngine::streamLost() {
+    {
+        std::lock_guard guard(watchLock_);
+        streamLost_ = true;
+    }
+    watchWake_.notify_all();
+}
+
+void AudioEngine::watchDevices() {
+    std::unique_lock guard(watchLock_);
+    for (;;) {
+        watchWake_.wait_for(guard, Timing::scaled(intervals::kAudioDeviceCheck),
+                            [this] { return watchStopping_ || streamLost_; });
+        if (watchStopping_) return;
+        const bool lost = std::exchange(streamLost_, false);
+        guard.unlock();
+        runGuarded("AudioEngine device watch", [&] {
+            if (lost)
+                restartLostStream();
+            else
+                rescanBetweenCalls();
+        });
+        guard.lock();
+    }
+}
+
+// The stream's device went away: the call goes on with the default devices. A stream lost
+// again right after a restart waits a little before the next try, so a sound system that
+// fails altogether is not hammered.
+void AudioEngine::restartLostStream() {
+    const auto pause = Timing::scaled(intervals::kAudioRestartPause);
+    const auto since = std::chrono::steady_clock::now() - lastRestart_;
+    if (since < pause) {
+        std::unique_lock guard(watchLock_);
+        if (watchWake_.wait_for(guard, pause - since, [this] { return watchStopping_; })) return;
+        streamLost_ = false;  // what was lost meanwhile is restarted now
+    }
+    lastRestart_ = std::chrono::steady_clock::now();
+    std::string lost;
+    {
+        std::lock_guard guard(streamLock_);
+        if (!ringing_.load() && openChannelCount() == 0) return;  // no longer needed
+        lost = "input [" + deviceName(running_.input) + "] output [" + deviceName(running_.output) + "]";
+        if (streaming_) backend_->stop();
+        const bool firstLoss = !fallenBack_;
+        fallenBack_ = true;
+        rescanPending_ = true;
+        tellListAfterLoss_ = true;
+        streaming_ = startStream();
+        if (!streaming_) {
+            logMessage(LogLevel::Error, "Media: audio device lost mid-call (%s); the default devices do not start, trying again",
+                       lost.c_str());
+            streamLost();
+        } else {
+            logMessage(LogLevel::Warning, "Media: audio device lost mid-call (%s); the call goes on with input[%d] output[%d]",
+                       lost.c_str(), running_.input, running_.output);
+        }
+        if (!firstLoss) lost.clear();
+    }
+    if (!lost.empty()) deviceEvents_.call(DeviceChange::Lost, lost.substr(0, kMaxDetail));
+}
+
+// Between calls only: reads the device list again when the sound system says it changed.
+void AudioEngine::rescanBetweenCalls() {
+    std::string detail;
+    {
+        std::lock_guard guard(streamLock_);
+        if (backend_->devicesMayHaveChanged()) rescanPending_ = true;
+        if (!rescanPending_ || streaming_) return;
+        rescanPending_ = false;
+        const auto before = backend_->devices();
+        if (!backend_->rescan()) logMessage(LogLevel::Warning, "Media: no usable audio device after the sound system changed");
+        const auto after = backend_->devices();
+        if (!std::exchange(tellListAfterLoss_, false) && sameDevices(before, after)) return;
+        detail = describe(after);
+        logMessage(LogLevel::Normal, "Media: audio devices changed, now %s", detail.c_str());
+    }
+    deviceEvents_.call(DeviceChange::ListChanged, detail);
+}

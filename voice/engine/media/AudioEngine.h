@@ -2,9 +2,13 @@
 
 #include <array>
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <map>
 #include <memory>
 #include <mutex>
+#include <string>
+#include <thread>
 
 #include "voice/engine/media/AudioBackend.h"
 #include "voice/engine/media/CallbackSlot.h"
@@ -15,6 +19,13 @@
 
 // The media engine over one sound system: opens the stream while a channel is open or the
 // ring tone plays, and on each block mixes the conversation, feeds the codecs and the tap.
+//
+// Devices that come and go: a thread of its own watches them. A stream that ends by itself
+// while it is needed (its device went away) starts again at once on the sound system's default
+// devices, so the call goes on, and stays there until the stream stops. Between calls, once the
+// sound system says its cards or configuration changed, the device list is read again; the
+// devices chosen by name are used again by the next stream once they are back. A running
+// stream is never disturbed for this.
 class AudioEngine final : public MediaEngine, private AudioStreamClient {
 public:
     static constexpr int kMaxChannels = ConferenceMixer::kMaxParties;
@@ -28,6 +39,7 @@ public:
     std::vector<AudioDevice> devices() override;
     void currentDevices(int& input, int& output, int& ring) override;
     void setDevices(int input, int output, int ring) override;
+    void setDeviceEvents(DeviceEvents events) override;
     void setFrameSamples(int samples) override;
 
     void setSendVoice(SendVoice send) override;
@@ -47,9 +59,16 @@ private:
     std::shared_ptr<Channel> channel(int callNo);
     void processBlock(const std::int16_t* microphone, std::int16_t* speaker, int frames) override;
     void produceRingBlock(std::int16_t* ring, int frames) override;
+    void streamLost() override;
 
     bool updateStream();
+    // Starts the stream on the chosen devices (the defaults after a loss). Under the stream lock.
+    bool startStream();
     StreamFormat chooseStream() const;
+    std::string deviceName(int id) const;
+    void watchDevices();
+    void restartLostStream();
+    void rescanBetweenCalls();
     int openChannelCount();
     int takeChannels(ChannelList& list);
     void fillRing(std::int16_t* out, int frames);
@@ -60,10 +79,27 @@ private:
     mutable std::mutex streamLock_;
     bool initialized_ = false;
     bool streaming_ = false;
-    int input_ = -1;
-    int output_ = -1;
-    int ring_ = -1;
+    // The chosen devices by name; empty: the sound system's default.
+    std::string input_;
+    std::string output_;
+    std::string ring_;
     int frameSamples_ = 160;
+    // The running stream was restarted on the default devices after its device went away.
+    bool fallenBack_ = false;
+    StreamFormat running_;  // while streaming
+    // The sound system changed while a stream ran, or a device went away: the list is read
+    // again once the stream stops, and after a loss it is told even when it looks the same
+    // (the lost device came back meanwhile).
+    bool rescanPending_ = false;
+    bool tellListAfterLoss_ = false;
+
+    // The device watch.
+    std::mutex watchLock_;
+    std::condition_variable watchWake_;
+    bool watchStopping_ = false;
+    bool streamLost_ = false;
+    std::chrono::steady_clock::time_point lastRestart_{};  // the watch thread's
+    std::thread watch_;
 
     std::mutex channelsLock_;
     std::map<int, std::shared_ptr<Channel>> channels_;
@@ -75,6 +111,7 @@ private:
 
     CallbackSlot<SendVoice> send_;
     CallbackSlot<VoiceEngine::RecorderTap> tap_;
+    CallbackSlot<DeviceEvents> deviceEvents_;
 
     // Audio threads only.
     RingTone ringTone_;

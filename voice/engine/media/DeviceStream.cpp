@@ -50,16 +50,18 @@ void CaptureQueue::popBlock(std::int16_t* out) {
     queue_.pop(out, static_cast<std::size_t>(frames_));
 }
 
-std::unique_ptr<DeviceStream> DeviceStream::openCapture(int device, int frames, int preferredRate, CaptureQueue& sink) {
-    return open(device, frames, preferredRate, &sink, nullptr);
+std::unique_ptr<DeviceStream> DeviceStream::openCapture(int device, int frames, int preferredRate, CaptureQueue& sink,
+                                                        Lost lost) {
+    return open(device, frames, preferredRate, &sink, nullptr, std::move(lost));
 }
 
-std::unique_ptr<DeviceStream> DeviceStream::openPlayback(int device, int frames, int preferredRate, BlockSource& source) {
-    return open(device, frames, preferredRate, nullptr, &source);
+std::unique_ptr<DeviceStream> DeviceStream::openPlayback(int device, int frames, int preferredRate, BlockSource& source,
+                                                         Lost lost) {
+    return open(device, frames, preferredRate, nullptr, &source, std::move(lost));
 }
 
 std::unique_ptr<DeviceStream> DeviceStream::open(int device, int frames, int preferredRate, CaptureQueue* sink,
-                                                 BlockSource* source) {
+                                                 BlockSource* source, Lost lost) {
     const PaDeviceInfo* info = Pa_GetDeviceInfo(device);
     if (!info) {
         logMessage(LogLevel::Error, "Media: PortAudio has no device %d", device);
@@ -79,7 +81,7 @@ std::unique_ptr<DeviceStream> DeviceStream::open(int device, int frames, int pre
         if (rate > 0 && std::find(rates.begin(), rates.end(), rate) == rates.end()) rates.push_back(rate);
     for (double rate : rates) {
         if (Pa_IsFormatSupported(input, output, rate) != paFormatIsSupported) continue;
-        std::unique_ptr<DeviceStream> stream(new DeviceStream(static_cast<int>(rate), frames, sink, source));
+        std::unique_ptr<DeviceStream> stream(new DeviceStream(device, static_cast<int>(rate), frames, sink, source, lost));
         const PaError error = Pa_OpenStream(&stream->stream_, input, output, rate, static_cast<unsigned long>(stream->deviceFrames_),
                                             paNoFlag, &DeviceStream::onAudio, stream.get());
         if (error != paNoError) {
@@ -88,6 +90,7 @@ std::unique_ptr<DeviceStream> DeviceStream::open(int device, int frames, int pre
             stream->stream_ = nullptr;
             continue;
         }
+        Pa_SetStreamFinishedCallback(stream->stream_, &DeviceStream::onFinished);
         const PaStreamInfo* opened = Pa_GetStreamInfo(stream->stream_);
         const double latency = opened ? (sink ? opened->inputLatency : opened->outputLatency) : 0.0;
         logMessage(LogLevel::Debug, "Media: PortAudio %s on device %d at %.0f Hz, latency %.0f ms", direction, device, rate,
@@ -98,8 +101,9 @@ std::unique_ptr<DeviceStream> DeviceStream::open(int device, int frames, int pre
     return nullptr;
 }
 
-DeviceStream::DeviceStream(int rate, int frames, CaptureQueue* sink, BlockSource* source)
-    : frames_(frames), deviceFrames_(static_cast<int>(std::lround(static_cast<double>(frames) * rate / kEngineRate))),
+DeviceStream::DeviceStream(int device, int rate, int frames, CaptureQueue* sink, BlockSource* source, Lost lost)
+    : device_(device), lost_(std::move(lost)), frames_(frames),
+      deviceFrames_(static_cast<int>(std::lround(static_cast<double>(frames) * rate / kEngineRate))),
       sink_(sink), source_(source),
       converted_(static_cast<std::size_t>((sink ? frames : deviceFrames_) * (kMaxCallbackBlocks + 2))) {
     if (rate == kEngineRate) return;
@@ -111,6 +115,7 @@ DeviceStream::DeviceStream(int rate, int frames, CaptureQueue* sink, BlockSource
 
 DeviceStream::~DeviceStream() {
     if (!stream_) return;
+    stopping_ = true;
     Pa_StopStream(stream_);
     Pa_CloseStream(stream_);
 }
@@ -132,6 +137,17 @@ int DeviceStream::onAudio(const void* input, void* output, unsigned long count, 
             stream->play(static_cast<std::int16_t*>(output), static_cast<int>(count));
     });
     return paContinue;
+}
+
+// PortAudio ends a stream whose device fails (unplugged, its sound server gone) and says so here.
+void DeviceStream::onFinished(void* self) {
+    auto* stream = static_cast<DeviceStream*>(self);
+    if (stream->stopping_) return;
+    logMessage(LogLevel::Error, "Media: PortAudio %s on device %d ended by itself", stream->sink_ ? "capture" : "playback",
+               stream->device_);
+    runGuarded("PortAudio stream end", [&] {
+        if (stream->lost_) stream->lost_();
+    });
 }
 
 void DeviceStream::capture(const std::int16_t* input, int count) {

@@ -1,7 +1,9 @@
 #pragma once
 
 #include <array>
+#include <atomic>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -38,10 +40,15 @@ public:
 // device runs at another rate.
 class DeviceStream {
 public:
+    // Called on PortAudio's thread when the stream ends by itself (its device went away).
+    using Lost = std::function<void()>;
+
     // Each opens at the first rate the device takes: `preferredRate`, 8000, then its own. Null,
     // logged, when none works.
-    static std::unique_ptr<DeviceStream> openCapture(int device, int frames, int preferredRate, CaptureQueue& sink);
-    static std::unique_ptr<DeviceStream> openPlayback(int device, int frames, int preferredRate, BlockSource& source);
+    static std::unique_ptr<DeviceStream> openCapture(int device, int frames, int preferredRate, CaptureQueue& sink,
+                                                     Lost lost);
+    static std::unique_ptr<DeviceStream> openPlayback(int device, int frames, int preferredRate, BlockSource& source,
+                                                      Lost lost);
     ~DeviceStream();
     DeviceStream(const DeviceStream&) = delete;
     DeviceStream& operator=(const DeviceStream&) = delete;
@@ -49,15 +56,19 @@ public:
     bool start();
 
 private:
-    DeviceStream(int rate, int frames, CaptureQueue* sink, BlockSource* source);
+    DeviceStream(int device, int rate, int frames, CaptureQueue* sink, BlockSource* source, Lost lost);
     static std::unique_ptr<DeviceStream> open(int device, int frames, int preferredRate, CaptureQueue* sink,
-                                              BlockSource* source);
+                                              BlockSource* source, Lost lost);
     static int onAudio(const void* input, void* output, unsigned long count, const PaStreamCallbackTimeInfo* time,
                        PaStreamCallbackFlags flags, void* self);
+    static void onFinished(void* self);
     void capture(const std::int16_t* input, int count);
     void play(std::int16_t* output, int count);
 
     PaStream* stream_ = nullptr;
+    const int device_;
+    const Lost lost_;
+    std::atomic<bool> stopping_{false};  // a stream we stop is not lost
     const int frames_;
     const int deviceFrames_;
     CaptureQueue* const sink_;

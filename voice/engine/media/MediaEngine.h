@@ -23,6 +23,16 @@ public:
     // The send function and the recorder tap run on the audio thread; from inside them only
     // receiveVoice may be called (anything else could wait for the audio thread itself).
     using SendVoice = std::function<void(int callNo, std::uint32_t timestampMs, std::vector<std::uint8_t> payload)>;
+    // What happened to the devices, told on the engine's device-watch thread (never under a
+    // lock of the engine, so the receiver may call back in).
+    enum class DeviceChange {
+        // A stream's device went away while a channel was open: the conversation goes on with
+        // the sound system's default devices until the stream stops. `detail` names the devices.
+        Lost,
+        // Between calls, the list of devices changed (a sound card came or went). `detail` says how many.
+        ListChanged,
+    };
+    using DeviceEvents = std::function<void(DeviceChange change, const std::string& detail)>;
 
     virtual ~MediaEngine() = default;
 
@@ -30,8 +40,10 @@ public:
     virtual bool initialize() = 0;
     virtual std::vector<AudioDevice> devices() = 0;
     virtual void currentDevices(int& input, int& output, int& ring) = 0;
-    // Takes effect for the next audio stream.
+    // Takes effect for the next audio stream, never for one that runs. The devices are kept by
+    // name: one that goes away is replaced by the default, and used again once it is back.
     virtual void setDevices(int input, int output, int ring) = 0;
+    virtual void setDeviceEvents(DeviceEvents events) = 0;
     // Block size in samples: 160, or 240 when the iLBC frame is chosen.
     virtual void setFrameSamples(int samples) = 0;
 

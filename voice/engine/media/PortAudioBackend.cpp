@@ -5,9 +5,12 @@
 #include <portaudio.h>
 
 #include <array>
+#include <atomic>
+#include <memory>
 
 #include "infra/CLogger.h"
 #include "voice/engine/media/DeviceStream.h"
+#include "voice/engine/media/SoundCardWatch.h"
 
 namespace {
 
@@ -63,12 +66,28 @@ PortAudioBackend::~PortAudioBackend() {
 bool PortAudioBackend::initialize() {
     if (initialized_) return true;
     silenceSoundLibraries();
+    if (!watch_) watch_ = std::make_unique<SoundCardWatch>();
     const PaError error = Pa_Initialize();
     if (error != paNoError) {
         logMessage(LogLevel::Error, "Media: PortAudio failed to initialise: %s", Pa_GetErrorText(error));
         return false;
     }
     initialized_ = true;
+    return listDevices();
+}
+
+bool PortAudioBackend::rescan() {
+    if (capture_ || playback_ || ring_) return false;
+    if (initialized_) Pa_Terminate();
+    initialized_ = false;
+    devices_.clear();
+    defaultInput_ = defaultOutput_ = -1;
+    return initialize();
+}
+
+bool PortAudioBackend::devicesMayHaveChanged() { return watch_ && watch_->changed(); }
+
+bool PortAudioBackend::listDevices() {
     const int count = Pa_GetDeviceCount();
     for (int id = 0; id < count; ++id) {
         const PaDeviceInfo* info = Pa_GetDeviceInfo(id);
@@ -101,11 +120,15 @@ bool PortAudioBackend::start(const StreamFormat& format, AudioStreamClient& clie
     stop();
     microphone_ = std::make_unique<CaptureQueue>(format.frames);
     speakerSource_ = std::make_unique<SpeakerSource>(client, *microphone_);
-    capture_ = DeviceStream::openCapture(format.input, format.frames, preferredRate_, *microphone_);
-    playback_ = DeviceStream::openPlayback(format.output, format.frames, preferredRate_, *speakerSource_);
+    // The capture and the playback of a device that goes away both end: one loss to tell.
+    const auto lost = [&client, told = std::make_shared<std::atomic<bool>>(false)] {
+        if (!told->exchange(true)) client.streamLost();
+    };
+    capture_ = DeviceStream::openCapture(format.input, format.frames, preferredRate_, *microphone_, lost);
+    playback_ = DeviceStream::openPlayback(format.output, format.frames, preferredRate_, *speakerSource_, lost);
     if (format.ring >= 0) {
         ringSource_ = std::make_unique<RingSource>(client);
-        ring_ = DeviceStream::openPlayback(format.ring, format.frames, preferredRate_, *ringSource_);
+        ring_ = DeviceStream::openPlayback(format.ring, format.frames, preferredRate_, *ringSource_, lost);
     }
     const bool running = capture_ && playback_ && (format.ring < 0 || ring_) && capture_->start() &&
                          playback_->start() && (format.ring < 0 || ring_->start());

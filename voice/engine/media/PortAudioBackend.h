@@ -5,9 +5,10 @@
 
 #include "voice/engine/media/AudioBackend.h"
 
+class BlockSource;
 class CaptureQueue;
 class DeviceStream;
-class BlockSource;
+class SoundCardWatch;
 
 // The sound system through PortAudio: its devices (capture where a device has input channels,
 // play and ring where it has output channels), a capture stream on the input device, a
@@ -19,6 +20,11 @@ class BlockSource;
 // block, and on a loaded machine sometimes never starts, which would cost the start of every
 // call. Played audio never waits for the microphone; until capture delivers, the engine hears
 // silence.
+//
+// PortAudio reads the device list only when it starts: rescan() ends and starts it again, which
+// takes a good half second through the PulseAudio plugin, so it runs only when the sound cards
+// or the ALSA configuration changed, and never while a stream runs. A stream whose device goes
+// away ends; PortAudio says so, and the client hears of it.
 class PortAudioBackend final : public AudioBackend {
 public:
     // `preferredRate` is the device rate tried first; 8000 needs no conversion.
@@ -32,9 +38,14 @@ public:
     void defaultDevices(int& input, int& output, int& ring) const override;
     bool start(const StreamFormat& format, AudioStreamClient& client) override;
     void stop() override;
+    bool rescan() override;
+    bool devicesMayHaveChanged() override;
 
 private:
+    bool listDevices();
+
     const int preferredRate_;
+    std::unique_ptr<SoundCardWatch> watch_;
     bool initialized_ = false;
     std::vector<AudioDevice> devices_;
     int defaultInput_ = -1;
