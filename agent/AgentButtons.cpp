@@ -29,7 +29,7 @@ AgentButtons::AgentButtons(CImplementation& core, AgentWindow& window) : core_(c
 
 bool AgentButtons::OnBnClickedButtonLogin(const LoginEntries& entries) {
     logMessage(LogLevel::Debug, "OnBnClickedButtonLogin");
-    if (!entries.confirm(core_.storedSettings(), core_.call())) return false;
+    if (!entries.confirm(core_.storedSettings(), core_.profile())) return false;
     logMessage(LogLevel::Debug, "doAgentLogin");
     core_.doAgentLogin();
     return true;
@@ -89,23 +89,23 @@ void AgentButtons::showDialPad() {
     if (state == "AgentNotReady") {
         // A call the agent makes while not ready is recorded under the number dialled.
         logMessage(LogLevel::Debug, "Implementation : Copy dial string to ani string for Not-Ready Recordings");
-        core_.call().ani.set(number);
+        core_.call().setAni(number);
     }
     if (core_.lines().useOnlytt()) return;
     core_.dial(number, core_.getVelmoraTrackNum(-1));
 }
 
 void AgentButtons::showPreviewDial() {
-    const DialWindowResult choice = window_.runDialWindow("Preview Dialing", core_.call().dialledNumber.get());
+    const DialWindowResult choice = window_.runDialWindow("Preview Dialing", core_.call().snapshot().dialledNumber);
     if (!choice.confirmed) {
         core_.QueuePhoneEvent(agent::CloseDialEvent);
         return;
     }
-    core_.dialPreview(trimmed(choice.number).empty() ? core_.call().dialledNumber.get() : trimmed(choice.number));
+    core_.dialPreview(trimmed(choice.number).empty() ? core_.call().snapshot().dialledNumber : trimmed(choice.number));
 }
 
 void AgentButtons::addToDialHistory(const std::string& number) {
-    core_.call().dialledNumber.set(number.substr(0, 20));
+    core_.call().setDialledNumber(number);
     core_.storedSettings().dialList.update([&](std::vector<std::string>& list) {
         const bool known = std::any_of(list.begin(), list.end(),
                                        [&](const std::string& entry) { return sameIgnoringCase(entry, number); });

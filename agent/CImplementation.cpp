@@ -40,17 +40,17 @@ CImplementation::CImplementation(Seams seams)
       messageCenter_([this](const TickerText& text) { ticker_.setTickerText(text); }),
       switch_(voice_, *this),
       lines_(voice_, call_, *this, threads_),
-      dialer_(voice_, lines_, switch_, call_, status_, *this, threads_),
-      conference_(voice_, lines_, switch_, call_, *this, window_),
+      dialer_(voice_, lines_, switch_, call_, profile_, status_, *this, threads_),
+      conference_(voice_, lines_, switch_, call_, profile_, *this, window_),
       voiceEvents_(lines_, switch_, call_, *this),
       callTimer_(window_),
       wrapUp_(*this),
-      listener_(*this, status_, call_, seams.clientPort),
-      inbound_(cti_, call_, status_, *this),
+      listener_(*this, status_, call_, profile_, seams.clientPort),
+      inbound_(cti_, call_, profile_, status_, *this),
       link_(*this, inbound_),
-      outbound_(link_, cti_, call_, status_, *this),
+      outbound_(link_, cti_, call_, profile_, status_, *this),
       recorder_({voice_, *this, loginSettings_}),
-      browser_(*this, call_, seams.browser) {
+      browser_(*this, call_, profile_, seams.browser) {
     cti_.version.set(ORVANE_VERSION);
     wrapUp_.start();
 }
@@ -79,9 +79,9 @@ CImplementation::~CImplementation() {
 void CImplementation::initialize() {
     loginSettings_.resetRecordingSettings();
     logMessage(LogLevel::Debug, "CImplementation::initialize(): Start.");
-    std::string agentId = call_.agentId.get();
+    std::string agentId = profile_.agentId.get();
     stored_.load(agentId);
-    call_.agentId.set(agentId);
+    profile_.agentId.set(agentId);
     logMessage(LogLevel::Debug, "INIT 11");
     messageCenter_.start();
     readHostName();
@@ -120,7 +120,7 @@ void CImplementation::doAgentLogin() {
     logMessage(LogLevel::Debug, "CImplementation::doAgentLogin()");
     cti_.host.set(stored_.ctiHost.get());
     cti_.port = static_cast<int>(stored_.ctiPort.load());
-    link_.setLogin(cti_.host.get(), cti_.port, call_.agentId.get(), call_.password.get());
+    link_.setLogin(cti_.host.get(), cti_.port, profile_.agentId.get(), profile_.password.get());
     link_.connect();
 }
 
@@ -129,7 +129,7 @@ bool CImplementation::doAgentReady() {
     browser_.start();
     QueuePhoneEvent(agent::ReadyEvent);
     wrapUp_.setInWrapUp(false);
-    call_.submitPending = false;
+    call_.setSubmitPending(false);
     return true;
 }
 
@@ -241,7 +241,7 @@ void CImplementation::registerWithSwitch() {
         QueuePhoneEvent(agent::FailedEvent);
         return;
     }
-    switch_.registerWithSwitch(call_.agentId.get(), call_.password.get(), switch_.asteriskHost(),
+    switch_.registerWithSwitch(profile_.agentId.get(), profile_.password.get(), switch_.asteriskHost(),
                                switch_.asteriskPort());
 }
 
@@ -276,32 +276,29 @@ void CImplementation::setRecordServer(const std::string& host, int port, bool ss
 
 // Every fact of the call that a recording carries is read here, and only here.
 RecordingFacts CImplementation::recordingFacts() {
+    const Call::Snapshot call = call_.snapshot();
     RecordingFacts facts;
-    facts.trackNumber = call_.trackNumber.get();
-    facts.ani = call_.ani.get();
-    facts.callTime = call_.callDateTime.get();
-    facts.tagging = {call_.recordingTagged, call_.tagClient.get(), call_.tagCampaign.get(), call_.tagStatus.get()};
-    facts.defaultClient = call_.defaultClient.get();
-    facts.defaultCampaign = call_.defaultCampaign.get();
-    facts.agentId = call_.agentId.get();
+    facts.trackNumber = call.trackNumber;
+    facts.ani = call.ani;
+    facts.callTime = call.callDateTime;
+    facts.tagging = {call.tags.tagged, call.tags.client, call.tags.campaign, call.tags.status};
+    facts.defaultClient = profile_.defaultClient.get();
+    facts.defaultCampaign = profile_.defaultCampaign.get();
+    facts.agentId = profile_.agentId.get();
     facts.switchHost = switch_.asteriskHost();
     return facts;
 }
 
 void CImplementation::beginRecordedCall(const RecordingFacts& facts) {
-    call_.callDateTime.set(facts.callTime);
-    call_.recordingTagged = facts.tagging.tagged;
-    call_.tagStatus.set(facts.tagging.status);
-    call_.tagCampaign.set(facts.tagging.campaign);
-    call_.tagClient.set(facts.tagging.client);
-    call_.ani.set(facts.ani);
-    call_.setTrackNumber(facts.trackNumber);
+    const RecordingTagging& tags = facts.tagging;
+    call_.beginRecording(facts.callTime, facts.ani, facts.trackNumber,
+                         {tags.tagged, tags.client, tags.campaign, tags.status});
 }
 
 void CImplementation::endRecordedCall() {
     callTimer_.stop();
     lines_.setUsing2lines();
-    call_.callDateTime.set("");
+    call_.setCallDateTime(std::string());
 }
 
 void CImplementation::clearTickerAfterCall() {
@@ -309,10 +306,7 @@ void CImplementation::clearTickerAfterCall() {
 }
 
 void CImplementation::tagInboundCall() {
-    call_.tagStatus.set("000");
-    call_.tagCampaign.set("Inbound");
-    call_.tagClient.set(call_.defaultClient.get());
-    call_.recordingTagged = true;
+    call_.tagInbound(profile_.defaultClient.get());
 }
 
 void CImplementation::showTicker(const TickerText& text) { ticker_.setTickerText(text); }
@@ -627,6 +621,6 @@ void CImplementation::StartRinging() { lines_.StartRinging(); }
 void CImplementation::StopListeningForClient() { stopListeningForClient(); }
 void CImplementation::StopRecording() { recorder_.StopRecording(); }
 void CImplementation::StopRinging() { lines_.StopRinging(); }
-void CImplementation::UnregisterChannels() { switch_.UnregisterChannels(call_.agentId.get(), call_.password.get()); }
+void CImplementation::UnregisterChannels() { switch_.UnregisterChannels(profile_.agentId.get(), profile_.password.get()); }
 void CImplementation::UnsetUseOnlytt() { lines_.setUseOnlytt(false); }
 // clang-format on

@@ -7,8 +7,9 @@
 
 #include "AgentActions.h"
 #include "core/AgentStateMachine.h"
+#include "call/AgentProfile.h"
+#include "call/Call.h"
 #include "core/AgentStatus.h"
-#include "core/CallContext.h"
 #include "core/EventQueue.h"
 #include "agent/LoginSettings.h"
 #include "core/ScreenState.h"
@@ -93,7 +94,8 @@ public:
     // The program's four-part version, as sent at login.
     std::string version() const { return cti_.version.get(); }
     AgentStatus& status() { return status_; }
-    CallContext& call() { return call_; }
+    Call& call() { return call_; }
+    AgentProfile& profile() { return profile_; }
     CtiSession& ctiSession() { return cti_; }
     StoredSettings& storedSettings() { return stored_; }
     LoginSettings& loginSettings() { return loginSettings_; }
@@ -358,7 +360,8 @@ private:
     SettingsStore store_;
     AgentStateMachine fsm_;
     AgentStatus status_;
-    CallContext call_;
+    Call call_;
+    AgentProfile profile_;
     CtiSession cti_;
     StoredSettings stored_;
     LoginSettings loginSettings_;

@@ -6,8 +6,9 @@
 #include <memory>
 
 #include "AgentVocabulary.h"
+#include "call/AgentProfile.h"
+#include "call/Call.h"
 #include "core/AgentStatus.h"
-#include "core/CallContext.h"
 #include "cti/CTIConnection.h"
 #include "cti/CtiAgent.h"
 #include "cti/CtiSession.h"
@@ -37,8 +38,9 @@ bool wellFormedColour(const std::string& colour) {
 
 }  // namespace
 
-InboundMessages::InboundMessages(CtiSession& session, CallContext& call, AgentStatus& status, CtiAgent& agent)
-    : session_(session), call_(call), status_(status), agent_(agent) {}
+InboundMessages::InboundMessages(CtiSession& session, Call& call, AgentProfile& profile, AgentStatus& status,
+                                 CtiAgent& agent)
+    : session_(session), call_(call), profile_(profile), status_(status), agent_(agent) {}
 
 void InboundMessages::handle(const std::string& message, CTIConnection& link) {
     KVSet set;
@@ -83,22 +85,16 @@ void InboundMessages::handle(const std::string& message, CTIConnection& link) {
                loggedText(message).c_str());
 }
 
-void InboundMessages::startCall(const std::string& trackNumber) {
-    call_.setTrackNumber(trackNumber);
-    session_.terminateReceived = false;
-}
-
 void InboundMessages::handleAgentDialing(const KVSet& message) {
-    session_.pendingDialTrackNumber.set(message.getValue("TrackNumber"));
+    call_.setPendingDialTrackNumber(message.getValue("TrackNumber"));
 }
 
 void InboundMessages::handlePersonalDial(const KVSet& message) {
     const std::string trackNumber = message.getValue("VelmoraTracknum");
-    startCall(trackNumber);
+    call_.start(trackNumber);
     agent_.setLineTrackNum(trackNumber, CtiAgent::kSelectedLine);
     logMessage(LogLevel::Debug, "Received ack to DIAL and a tracknum[%s]", trackNumber.c_str());
-    if (!call_.remoteDial) agent_.openDialPad();
-    call_.remoteDial = false;
+    if (!call_.takeRemoteDial()) agent_.openDialPad();
 }
 
 void InboundMessages::handleQueueDistribute(const KVSet& message) {
@@ -106,16 +102,13 @@ void InboundMessages::handleQueueDistribute(const KVSet& message) {
     agent_.unquelchAllCalls();
 
     const std::string trackNumber = message.getValue("TrackNumber");
-    startCall(trackNumber);
-    call_.setCallDateTime(message.getValue("CurrentDateTime"));
+    const std::string ani = message.getValue("Ani");
+    call_.startDistributed(trackNumber, message.getValue("CurrentDateTime"), ani);
 
-    call_.ani.set("na");
     agent_.clearCallHeldFlags();
     session_.m_sendNotReady = false;
     agent_.showTicker({"", 0x0000FF, 0x000000, 2, 1});
 
-    const std::string ani = message.getValue("Ani");
-    call_.ani.set(ani);
     logMessage(LogLevel::Debug, "ANI received from VelmoraCTI : %s", ani.c_str());
     agent_.setLineTrackNum(trackNumber, CtiAgent::kSelectedLine);
 
@@ -134,37 +127,39 @@ void InboundMessages::handleQueueDistribute(const KVSet& message) {
 }
 
 void InboundMessages::openDistributedCallUrl(std::string url) {
-    if (call_.ani.get().empty() && contains(url, "?") && contains(url, "ANI=")) {
+    if (contains(url, "?") && contains(url, "ANI=")) {
         const auto start = url.find("ANI=") + 4;
-        call_.ani.set(url.substr(start, url.find('&', start) - start));
-        logMessage(LogLevel::Debug, "%s: ANI from URL: %s", "handleQueueDistribute", call_.ani.get().c_str());
+        const std::string ani = url.substr(start, url.find('&', start) - start);
+        if (call_.setAniIfUnknown(ani))
+            logMessage(LogLevel::Debug, "%s: ANI from URL: %s", "handleQueueDistribute", ani.c_str());
     }
     const auto dataAt = url.find("data:");
     if (dataAt == std::string::npos) {
         url += contains(url, "?") ? "&" : "?";
-        url += "AGENT_ID=" + call_.agentId.get();
+        url += "AGENT_ID=" + profile_.agentId.get();
         agent_.openScreenPop(url);
         return;
     }
     const std::string data = url.substr(dataAt + 5);
     logMessage(LogLevel::Debug, "data = [%s]", data.c_str());
-    call_.dialDestination.set("");
+    call_.setDialDestination("");
     agent_.tagInboundCall();
     agent_.showTicker({data.substr(0, data.find('?')), 0x0000FF, 0x000000, 0, 3});
 }
 
 void InboundMessages::handleTerminateCall(const KVSet& message) {
     const std::string trackNumber = message.getValue("TrackNumber");
-    if (trackNumber != call_.trackNumber.get()) {
+    switch (call_.terminate(trackNumber)) {
+    case Call::Terminate::WrongCall:
         logMessage(LogLevel::Error, "Incorrect TrackNumber !!!");
         return;
-    }
-    if (session_.terminateReceived) {
+    case Call::Terminate::AlreadyReceived:
         logMessage(LogLevel::Warning, "Already received the good Terminate Call !!!");
         return;
+    case Call::Terminate::Accepted:
+        agent_.ReceivedTerminateCall(trackNumber);
+        return;
     }
-    agent_.ReceivedTerminateCall(trackNumber);
-    session_.terminateReceived = true;
 }
 
 void InboundMessages::handleAgentNotReady(const KVSet& message) {
@@ -191,31 +186,25 @@ void InboundMessages::handleAgentLogout(const KVSet&) {
 
 void InboundMessages::handleHoldAgent(const KVSet& message) {
     agent_.showTicker(TickerText::alert(message.getValue("Message")));
-    logMessage(LogLevel::Debug, "***handleHoldAgent: AgentID[%s], TrackNum[%s]", call_.agentId.get().c_str(),
-               call_.trackNumber.get().c_str());
+    logMessage(LogLevel::Debug, "***handleHoldAgent: AgentID[%s], TrackNum[%s]", profile_.agentId.get().c_str(),
+               call_.snapshot().trackNumber.c_str());
     agent_.holdCurrentCall();
 }
 
 void InboundMessages::handleDialPreview(const KVSet& message) {
+    const PreviewRequest preview{message.getValue("VelmoraTracknum"), message.getValue("NumberToDial"),
+                                 message.getValue("callIdName"),      message.getValue("callIdNum"),
+                                 message.getValue("CampaignName"),    message.getValue("RecordId"),
+                                 message.getValue("TableName")};
+    call_.startPreview(preview);
+
     std::string url = message.getValue("Url");
-    const std::string numberToDial = message.getValue("NumberToDial");
-    const std::string recordId = message.getValue("RecordId");
-    call_.callerIdName.set(message.getValue("callIdName"));
-    call_.callerIdNumber.set(message.getValue("callIdNum"));
-    startCall(message.getValue("VelmoraTracknum"));
-
-    if (!contains(url, "ANI=")) url += (contains(url, "?") ? "&ANI=" : "?ANI=") + numberToDial;
-    url += "&AGENT_ID=" + call_.agentId.get() + "&RECORD_ID=" + recordId;
-
-    call_.campaignName.set(message.getValue("CampaignName"));
-    call_.dialledNumber.set(numberToDial.substr(0, 20));
-    call_.ani.set(numberToDial);
-    call_.recordId.set(recordId);
-    call_.tableName.set(message.getValue("TableName"));
+    if (!contains(url, "ANI=")) url += (contains(url, "?") ? "&ANI=" : "?ANI=") + preview.numberToDial;
+    url += "&AGENT_ID=" + profile_.agentId.get() + "&RECORD_ID=" + preview.recordId;
 
     agent_.openScreenPop(url);
     logMessage(LogLevel::Debug, "Received a request for preview mode [%s], Screen pop URL is[%s]",
-               call_.ani.get().c_str(), url.c_str());
+               preview.numberToDial.c_str(), url.c_str());
     agent_.QueuePhoneEvent(agent::PreviewDialingEvent);
 }
 
@@ -237,7 +226,7 @@ void InboundMessages::handleLoginResponse(const KVSet& message) {
     handleUpdateRecording(message);
     session_.agentGroupDbid.set(message.getValue("GroupDBID"));
     if (agent_.isClosing()) return;
-    agent_.QueuePhoneEvent(call_.readyAfterLogin ? agent::LoginEvent : agent::LoginWhithNotReadyEvent);
+    agent_.QueuePhoneEvent(profile_.readyAfterLogin ? agent::LoginEvent : agent::LoginWhithNotReadyEvent);
     // Shown first: the switch's answer, which replaces this text, can come back before
     // registerWithSwitch returns.
     agent_.showTicker(TickerText::alert("Registering with switch, please wait..."));
@@ -292,10 +281,10 @@ void InboundMessages::handleGroupSettings(const KVSet& message) {
     logMessage(LogLevel::Debug, "Allow Dial[%s] Allow Transfer[%s] Allow Conference[%s] Auto Ready At Login[%s]",
                dial.c_str(), transfer.c_str(), conference.c_str(), readyAfterLogin.c_str());
     agent_.setPermissions(dial == "1", transfer == "1", conference == "1");
-    call_.readyAfterLogin = readyAfterLogin == "1";
-    call_.callPrefix.set(message.getValue("AddPrefixToCall") == "1" ? message.getValue("CallPrefix") : "");
-    call_.defaultClient.set(message.getValue("RecDefaultClient"));
-    call_.defaultCampaign.set(message.getValue("RecDefaultCampaign"));
+    profile_.readyAfterLogin = readyAfterLogin == "1";
+    profile_.callPrefix.set(message.getValue("AddPrefixToCall") == "1" ? message.getValue("CallPrefix") : "");
+    profile_.defaultClient.set(message.getValue("RecDefaultClient"));
+    profile_.defaultCampaign.set(message.getValue("RecDefaultCampaign"));
 }
 
 void InboundMessages::handleSwitch(const KVSet& message) {
@@ -378,12 +367,12 @@ void InboundMessages::handleSubmitNotify(const KVSet& message) {
     const std::string text = message.getValue("AGENT_ID") + "." + message.getValue("CLIENT_NAME") + "." +
                              message.getValue("CAMPAIGN_NAME") + "." + status + "." + message.getValue("SELL_RESULT");
     if (status == "submit_required") {
-        call_.submitPending = true;
+        call_.setSubmitPending(true);
         agent_.QueuePhoneEvent(agent::SubmitReqEvent);
     } else if (status == "submit_sent") {
         agent_.OnSubmitNotify(text);
     } else {
         agent_.QueuePhoneEvent(agent::BrowserClosedEvent);
-        call_.submitPending = false;
+        call_.setSubmitPending(false);
     }
 }

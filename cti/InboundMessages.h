@@ -3,8 +3,9 @@
 #include <string>
 
 class AgentStatus;
+class Call;
 class CTIConnection;
-struct CallContext;
+struct AgentProfile;
 class CtiAgent;
 class KVSet;
 struct CtiSession;
@@ -13,7 +14,7 @@ struct CtiSession;
 // stored, agent events queued, lines tagged, the screen updated.
 class InboundMessages {
 public:
-    InboundMessages(CtiSession& session, CallContext& call, AgentStatus& status, CtiAgent& agent);
+    InboundMessages(CtiSession& session, Call& call, AgentProfile& profile, AgentStatus& status, CtiAgent& agent);
 
     // Parses one message (not a heartbeat answer) and runs its handler.
     void handle(const std::string& message, CTIConnection& link);
@@ -43,11 +44,10 @@ private:
     void handleSubmitNotify(const KVSet& message);
 
     void openDistributedCallUrl(std::string url);
-    // A new call's track number: it becomes the current one, and no terminate has come for it yet.
-    void startCall(const std::string& trackNumber);
 
     CtiSession& session_;
-    CallContext& call_;
+    Call& call_;
+    AgentProfile& profile_;
     AgentStatus& status_;
     CtiAgent& agent_;
     CTIConnection* link_ = nullptr;  // the link the message being handled came on

@@ -6,14 +6,14 @@
 class LineControl;
 class SwitchRegistration;
 class VoiceAgent;
-struct CallContext;
+class Call;
 struct VoiceEvent;
 
 // The voice engine's callback: call-state changes on the three lines become line status and
 // agent events, registration results become Login-Done-Event or Failed-Event.
 class VoiceEvents {
 public:
-    VoiceEvents(LineControl& lines, SwitchRegistration& switchRegistration, CallContext& call, VoiceAgent& agent);
+    VoiceEvents(LineControl& lines, SwitchRegistration& switchRegistration, const Call& call, VoiceAgent& agent);
 
     int iaxc_callback(const VoiceEvent& event);
     void clearPreviousStates();
@@ -24,7 +24,7 @@ private:
 
     LineControl& lines_;
     SwitchRegistration& switch_;
-    CallContext& call_;
+    const Call& call_;
     VoiceAgent& agent_;
     std::array<std::atomic<int>, 3> previousState_{};
 };
