@@ -46,9 +46,9 @@ CImplementation::CImplementation(Seams seams)
       callTimer_(window_),
       wrapUp_(*this),
       listener_(*this, status_, call_, profile_, seams.clientPort),
-      inbound_(cti_, call_, profile_, status_, *this),
-      link_(*this, inbound_),
-      outbound_(link_, cti_, call_, profile_, status_, *this),
+      inbound_(cti_, call_, profile_, status_, ctiAgent()),
+      link_(ctiAgent(), inbound_),
+      outbound_(link_, cti_, call_, profile_, status_, ctiAgent()),
       recorder_({voice_, *this, loginSettings_}),
       browser_(*this, call_, profile_, seams.browser) {
     cti_.version.set(ORVANE_VERSION);
@@ -303,10 +303,6 @@ void CImplementation::endRecordedCall() {
 
 void CImplementation::clearTickerAfterCall() {
     if (!browser_.popupInProgress()) window_.showTicker({"", 0x0000FF, 0x000000, 2, 1});
-}
-
-void CImplementation::tagInboundCall() {
-    call_.tagInbound(profile_.defaultClient.get());
 }
 
 void CImplementation::showTicker(const TickerText& text) { ticker_.setTickerText(text); }

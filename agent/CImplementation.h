@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "AgentActions.h"
+#include "agent/AgentButtons.h"
 #include "core/AgentStateMachine.h"
 #include "call/AgentProfile.h"
 #include "call/Call.h"
@@ -46,12 +47,16 @@ class VoiceEngine;
 // that hands the work to the component that owns it.
 class CImplementation : public AgentActions,
                         public EventTarget,
-                        public CtiAgent,
+                        public CtiAgentControl,
+                        public CtiSettings,
+                        public CtiLines,
+                        public CtiScreen,
                         public VoiceAgent,
                         public WrapUpChecker::Agent,
                         public ClientListener::Agent,
                         public RecordingAgent,
-                        public BrowserHandler::Agent {
+                        public BrowserHandler::Agent,
+                        public AgentButtons::Agent {
 public:
     // The outside world the core drives; `clientPort` is the local client listener's port.
     struct Seams {
@@ -70,16 +75,16 @@ public:
     // Start-up: stored settings, the voice engine, the event queue with its first event.
     void initialize();
     // Connects to the CTI server with the stored host and port and logs the agent in.
-    void doAgentLogin();
+    void doAgentLogin() override;
     bool doAgentReady() override;
     bool doAgentNotReady() override;
     bool doAgentNotReadyAfterWrapUp();
     void doUnconditionalAgentLogout(bool hangUp) override;
     // Asks for the clean close; it runs on a thread of its own.
-    void doWaitforCleanClose();
+    void doWaitforCleanClose() override;
     // Asks the CTI server to log the agent out; the state machine moves on its acknowledgement.
-    void requestLogout(const std::string& reason);
-    void dialPreview(const std::string& number) { dialer_.dialPreview(number); }
+    void requestLogout(const std::string& reason) override;
+    void dialPreview(const std::string& number) override { dialer_.dialPreview(number); }
 
     void QueuePhoneEvent(int event) override { queue_.QueuePhoneEvent(event); }
     void dispatchEvent(int event) override {
@@ -112,7 +117,11 @@ public:
     // Runs `use` on the current call's data under its lock; nothing without a call.
     void withCallData(const std::function<void(CallData&)>& use) { cti_.withCallData(use); }
     // The reasons offered in the not-ready menu, by command id 33791 + position.
-    std::vector<std::string> notReadyReasons() const { return notReadyReasons_.get(); }
+    std::vector<std::string> notReadyReasons() const override { return notReadyReasons_.get(); }
+    // What the window's buttons use.
+    AgentButtons::Services buttonServices() {
+        return {*this, outbound_, status_, lines_, wrapUp_, call_, profile_, cti_, stored_};
+    }
 
     // Actions of the state machine.
     void CloseConferenceWindow() override;
@@ -284,7 +293,6 @@ public:
                            const std::string& wrapUpTimeOut) override;
     void setPermissions(bool dial, bool transfer, bool conference) override;
     void setRecordServer(const std::string& host, int port, bool ssl) override;
-    void tagInboundCall() override;
     void showTicker(const TickerText& text) override;
     void openScreenPop(const std::string& url) override;
     void OnSubmitNotify(const std::string& text) override;
@@ -351,6 +359,7 @@ private:
     void startListeningForClient();
     void stopListeningForClient();
     void readHostName();
+    CtiAgent ctiAgent() { return {*this, *this, *this, *this}; }
     void initializeVoice();
 
     AgentWindow& window_;

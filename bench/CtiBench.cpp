@@ -77,7 +77,7 @@ struct LoggedInPhone {
     FakeVoiceEngine voice;
     FakeBrowserView browser;
     CImplementation core{{window, queue, voice, browser, 0}};
-    AgentButtons buttons{core, window};
+    AgentButtons buttons{core.buttonServices(), window};
     int marks = 0;
 };
 

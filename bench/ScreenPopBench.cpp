@@ -221,7 +221,7 @@ void DistributeToPageVisible(benchmark::State& state) {
     voice.registrationAnswer = VoiceEvent::RegistrationAccepted;
     {
         CImplementation core({window, queue, voice, *screenPop, 0});
-        AgentButtons buttons(core, window);
+        AgentButtons buttons(core.buttonServices(), window);
         core.initialize();
         pumpUntil([&] { return core.stateMachine().state() == agent::AgentLoggedOut; });
         buttons.OnBnClickedButtonLogin({"1001", "pw1001", "127.0.0.1", std::to_string(cti.port())});

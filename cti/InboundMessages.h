@@ -2,11 +2,12 @@
 
 #include <string>
 
+#include "cti/CtiAgent.h"
+
 class AgentStatus;
 class Call;
 class CTIConnection;
 struct AgentProfile;
-class CtiAgent;
 class KVSet;
 struct CtiSession;
 
@@ -14,7 +15,7 @@ struct CtiSession;
 // stored, agent events queued, lines tagged, the screen updated.
 class InboundMessages {
 public:
-    InboundMessages(CtiSession& session, Call& call, AgentProfile& profile, AgentStatus& status, CtiAgent& agent);
+    InboundMessages(CtiSession& session, Call& call, AgentProfile& profile, AgentStatus& status, const CtiAgent& agent);
 
     // Parses one message (not a heartbeat answer) and runs its handler.
     void handle(const std::string& message, CTIConnection& link);
@@ -49,6 +50,6 @@ private:
     Call& call_;
     AgentProfile& profile_;
     AgentStatus& status_;
-    CtiAgent& agent_;
+    const CtiAgent agent_;  // four references, held by value
     CTIConnection* link_ = nullptr;  // the link the message being handled came on
 };

@@ -20,7 +20,7 @@ void logEntry(const char* line) { logMessage(LogLevel::Debug, "%s", line); }
 }  // namespace
 
 OutboundMessages::OutboundMessages(CTIConnection& link, CtiSession& session, const Call& call,
-                                   const AgentProfile& profile, AgentStatus& status, CtiAgent& agent)
+                                   const AgentProfile& profile, AgentStatus& status, const CtiAgent& agent)
     : link_(link), session_(session), call_(call), profile_(profile), status_(status), agent_(agent) {}
 
 const char* OutboundMessages::transferTypeName(int transferType) {
@@ -65,7 +65,7 @@ void OutboundMessages::SendNotReadyToCti() {
     const std::string reason = status_.notReadyReason();
     if (!send(message)) session_.m_sendNotReady = false;
     if (!reason.empty()) {
-        agent_.resetCallTimer();
+        agent_.control.resetCallTimer();
         send(message + "^" + reason);
     }
     status_.setNotReadyReason("");
@@ -102,17 +102,17 @@ void OutboundMessages::SendAgentInCallToCti() {
 void OutboundMessages::SendAgentCancelDialingToCti() {
     logEntry("CImplementation::SendAgentCancelDialingToCti()");
     send(agentReport(66) + "^" + status_.notReadyReason());
-    agent_.setLineTrackNum("", CtiAgent::kSelectedLine);
+    agent_.lines.setLineTrackNum("", CtiLines::kSelectedLine);
 }
 
 void OutboundMessages::SendTransferToCti(int transferType) {
     const Call::Snapshot call = call_.snapshot();
-    agent_.QueuePhoneEvent(agent::TransferEvent);
-    agent_.RemoveHold();
+    agent_.control.QueuePhoneEvent(agent::TransferEvent);
+    agent_.lines.RemoveHold();
     const std::string destination = call.dialDestination;
-    send("77," + profile_.agentId.get() + "^" + destination + "^" + agent_.getVelmoraTrackNum(CtiAgent::kSelectedLine) + "^" +
+    send("77," + profile_.agentId.get() + "^" + destination + "^" + agent_.lines.getVelmoraTrackNum(CtiLines::kSelectedLine) + "^" +
          call.trackNumber + "^" + transferTypeName(transferType));
-    agent_.clearLineTrackNums();
+    agent_.lines.clearLineTrackNums();
     logMessage(LogLevel::Debug, "Transfer to [%s]", destination.c_str());
 }
 
@@ -120,10 +120,10 @@ void OutboundMessages::SendConferenceCompletedToCti() {
     const Call::Snapshot call = call_.snapshot();
     const std::string first = call.trackNumber.substr(0, kConferenceTrackNumberLength);
     const std::string second =
-        agent_.getVelmoraTrackNum(agent_.lineIsUp(2) ? 2 : 1).substr(0, kConferenceTrackNumberLength);
-    agent_.QueuePhoneEvent(agent::ConferenceCompletedEvent);
+        agent_.lines.getVelmoraTrackNum(agent_.lines.lineIsUp(2) ? 2 : 1).substr(0, kConferenceTrackNumberLength);
+    agent_.control.QueuePhoneEvent(agent::ConferenceCompletedEvent);
     send("78," + profile_.agentId.get() + "^" + call.dialDestination + "^" + first + "^" + second);
-    agent_.clearLineTrackNums();
+    agent_.lines.clearLineTrackNums();
 }
 
 void OutboundMessages::SendAgentPersonnalDialToCti() {
@@ -144,7 +144,7 @@ void OutboundMessages::SendUnHoldToCti() {
 void OutboundMessages::SendAgentReallyDialingToCti() {
     logEntry("CImplementation::SendAgentReallyDialingToCti()");
     send("131," + call_.snapshot().campaignName + "^" + profile_.agentId.get() + "^" +
-         std::to_string(agent_.selectedCall()) + "^" + agent_.getVelmoraTrackNum(CtiAgent::kSelectedLine));
+         std::to_string(agent_.lines.selectedCall()) + "^" + agent_.lines.getVelmoraTrackNum(CtiLines::kSelectedLine));
 }
 
 void OutboundMessages::sendLineDown(const std::string& lineTrackNumber) { send("137," + lineTrackNumber); }
@@ -197,7 +197,7 @@ void OutboundMessages::SendNotReadyReasonSetToCti() {
     std::string message = agentReport(408);
     const std::string reason = status_.notReadyReason();
     if (!reason.empty()) {
-        agent_.resetCallTimer();
+        agent_.control.resetCallTimer();
         message += "^" + reason;
     }
     send(message);
@@ -215,12 +215,12 @@ void OutboundMessages::SendInitiateTransferToCti() {
 
 void OutboundMessages::SendCompletedTransferToCti(int transferType) {
     const Call::Snapshot call = call_.snapshot();
-    agent_.QueuePhoneEvent(agent::TransferEvent);
-    agent_.RemoveHold();
+    agent_.control.QueuePhoneEvent(agent::TransferEvent);
+    agent_.lines.RemoveHold();
     const std::string destination = call.dialDestination;
     const std::string target =
         transferType == ToAgent || transferType == ToQueue ? destination : profile_.callPrefix.get() + destination;
-    agent_.clearLineTrackNums();
+    agent_.lines.clearLineTrackNums();
     logMessage(LogLevel::Debug, "Completed Transfer to [%s]", destination.c_str());
     send("412," + profile_.agentId.get() + "^" + call.trackNumber + "^" + target + "^" +
          transferTypeName(transferType));

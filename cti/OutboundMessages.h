@@ -2,11 +2,12 @@
 
 #include <string>
 
+#include "cti/CtiAgent.h"
+
 class AgentStatus;
 class Call;
 class CTIConnection;
 struct AgentProfile;
-class CtiAgent;
 struct CtiSession;
 
 // Every status report the phone makes to the CTI server: one field message each,
@@ -17,7 +18,7 @@ public:
     enum TransferType : int { ToAgent = 1, ToQueue = 2, ToPhoneNumber = 3 };
 
     OutboundMessages(CTIConnection& link, CtiSession& session, const Call& call, const AgentProfile& profile,
-                     AgentStatus& status, CtiAgent& agent);
+                     AgentStatus& status, const CtiAgent& agent);
 
     void SendLoginToCti();                  // 34
     void SendLogoutToCti();                 // 35
@@ -62,5 +63,5 @@ private:
     const Call& call_;
     const AgentProfile& profile_;
     AgentStatus& status_;
-    CtiAgent& agent_;
+    const CtiAgent agent_;  // four references, held by value
 };

@@ -188,7 +188,7 @@ void COrvaneDlg::connectButtons() {
 void COrvaneDlg::OnInitDialog() {
     windowClosing_ = false;
     core_ = makeCore_(*this);
-    buttons_ = std::make_unique<AgentButtons>(*core_, *this);
+    buttons_ = std::make_unique<AgentButtons>(core_->buttonServices(), *this);
     core_->initialize();
     core_->UnsetUseOnlytt();
 }
