@@ -24,6 +24,11 @@ constexpr std::uint32_t kCloseColour = 0x46839D;  // RGB(70,131,157)
 
 // The program's own status texts that stand still on the ticker (start-up failure, closing).
 TickerText fixedStatus(std::string text) { return {std::move(text), kCloseColour, 0x000000, 0, 3}; }
+TickerText standingFailure(std::string text) {
+    TickerText failure = fixedStatus(std::move(text));
+    failure.standing = true;
+    return failure;
+}
 
 }  // namespace
 
@@ -107,7 +112,7 @@ void CImplementation::initializeVoice() {
     queue_.QueuePhoneEvent(agent::OkEvent);
     logMessage(LogLevel::Debug, "CImplementation::initialize(): End.");
     if (!voiceReady_) {
-        showTicker(fixedStatus("Audio device error."));
+        showTicker(standingFailure("Audio device error."));
         window_.disableAllButtons();
     }
     voice_.iaxc_set_event_callback([this](const VoiceEvent& event) { voiceEvents_.iaxc_callback(event); });
@@ -237,7 +242,7 @@ void CImplementation::applyVoiceFormat() {
 void CImplementation::registerWithSwitch() {
     if (!voiceReady_) {  // calls offered to the agent could not be carried: the login ends here
         logMessage(LogLevel::Error, "CImplementation::registerWithSwitch(): Audio device error, not registering");
-        showTicker(fixedStatus("Audio device error."));
+        showTicker(standingFailure("Audio device error."));
         QueuePhoneEvent(agent::FailedEvent);
         return;
     }

@@ -45,6 +45,11 @@ struct TickerText {
     std::uint32_t secondColour = 0;
     int speed = 0;
     int mode = 1;
+    // A failure that stopped the login: it stays until another text replaces it, so the message
+    // centre's idle clearing leaves it for the agent to read.
+    bool standing = false;
+    // The message centre's clearing between rounds.
+    bool idleClear = false;
 
     // The program's own status texts: red on black, moving 2 pixels per tick.
     static TickerText alert(std::string text) { return {std::move(text), 0xFF0000, 0x000000, 2, 1}; }

@@ -136,7 +136,9 @@ bool MessageCenter::showUnlessClosing(const TickerText& text) {
 }
 
 bool MessageCenter::clearTicker() {
-    return showUnlessClosing({"", 0x000000, 0x000000, kIdleSpeed, kIdleMode}) && rest(intervals::kMessageCenterIdle);
+    TickerText idle{"", 0x000000, 0x000000, kIdleSpeed, kIdleMode};
+    idle.idleClear = true;
+    return showUnlessClosing(idle) && rest(intervals::kMessageCenterIdle);
 }
 
 void MessageCenter::doMessageCenterThread() {

@@ -4,6 +4,12 @@
 
 void Ticker::setTickerText(const TickerText& text) {
     std::lock_guard guard(lock_);
+    if (text.idleClear && standing_) {
+        if (!keptLogged_)
+            logMessage(LogLevel::Debug, "Ticker keeps [%s] until another text replaces it", shown_.c_str());
+        keptLogged_ = true;
+        return;
+    }
     if (text.text == shown_) {
         logMessage(LogLevel::Normal, "Ticker text was change for [%s]", text.text.c_str());
         return;
@@ -14,5 +20,7 @@ void Ticker::setTickerText(const TickerText& text) {
     }
     window_.showTicker(text);
     shown_ = text.text;
+    standing_ = text.standing;
+    keptLogged_ = false;
     logMessage(LogLevel::Normal, "Ticker text was change for [%s]", text.text.c_str());
 }

@@ -11,6 +11,7 @@
 #include "infra/Timing.h"
 #include "support/Eventually.h"
 #include "support/LogCapture.h"
+#include "support/TimeScale.h"
 
 namespace {
 
@@ -85,7 +86,9 @@ TEST_F(MessageCenterTest, PlaysStatisticPartsInOrderThreeSecondsApartThenClearsW
     EXPECT_GE(shown[1].at - shown[0].at, apart);
     EXPECT_GE(shown[2].at - shown[1].at, apart);
     ASSERT_TRUE(eventually([&] { return record.all().back().at > shown[2].at && record.all().back().text.mode == 4; }, kTickerWait));
-    EXPECT_EQ(record.all().back().text, (TickerText{"", 0x000000, 0x000000, 2, 4}));
+    TickerText idleClear{"", 0x000000, 0x000000, 2, 4};
+    idleClear.idleClear = true;
+    EXPECT_EQ(record.all().back().text, idleClear);
 
     center.queueStatistic({"Queue long", 0, 0, 255, 1});  // one part
     center.queueStatistic({"X^^Y", 0, 0, 255, 1});        // an empty part clears the line for its turn
@@ -161,6 +164,24 @@ TEST_F(TickerTest, TheSameTextTwiceDoesNotRestartIt) {
     EXPECT_EQ(log.count("Ticker text was change for [Registering with switch, please wait...]"), 2);
     ticker.setTickerText({"", 0x000000, 0x000000, 2, 4});
     EXPECT_EQ(window.ticker(), (TickerText{"", 0x000000, 0x000000, 2, 4}));
+}
+
+// A failure that stopped the login outlasts the message centre's idle clearing; the next text
+// the program shows replaces it, and from then on the idle clearing works again.
+TEST_F(TickerTest, AStandingFailureOutlastsTheIdleClearingUntilReplaced) {
+    ScopedTimeScale fast{0.01};
+    MessageCenter center{[this](const TickerText& text) { ticker.setTickerText(text); }};
+    TickerText failure{"Audio device error.", 0x46839D, 0x000000, 0, 3};
+    failure.standing = true;
+    ticker.setTickerText(failure);
+    ASSERT_TRUE(center.start());
+    ASSERT_TRUE(log.waitFor("Ticker keeps [Audio device error.] until another text replaces it", kTickerWait));
+    EXPECT_EQ(window.ticker().text, "Audio device error.");
+
+    ticker.setTickerText(TickerText::alert("Registering with switch, please wait..."));
+    EXPECT_TRUE(eventually([&] { return window.ticker().text.empty(); }, kTickerWait));
+    center.close();
+    center.waitUntilStopped();
 }
 
 }  // namespace
