@@ -17,7 +17,7 @@
 #include "agent/CImplementation.h"
 #include "agent/HeadlessAgentWindow.h"
 #include "agent/LoginEntries.h"
-#include "cti/KVSet.h"
+#include "wire/KVSet.h"
 #include "support/FakeBrowserView.h"
 #include "infra/CLogger.h"
 #include "infra/SettingsStore.h"

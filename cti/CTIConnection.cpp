@@ -14,7 +14,7 @@
 #include "AgentVocabulary.h"
 #include "cti/CtiAgent.h"
 #include "cti/InboundMessages.h"
-#include "cti/LoggedText.h"
+#include "wire/LoggedText.h"
 #include "infra/CLogger.h"
 #include "infra/LeadingInt.h"
 #include "infra/SocketErrorText.h"

@@ -6,7 +6,7 @@
 #include <thread>
 
 #include "cti/CtiAgent.h"
-#include "cti/FrameAssembler.h"
+#include "wire/FrameAssembler.h"
 #include "infra/Guarded.h"
 
 class InboundMessages;
