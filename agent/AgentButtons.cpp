@@ -5,9 +5,15 @@
 #include <vector>
 
 #include "AgentVocabulary.h"
-#include "core/AgentWindow.h"
-#include "agent/CImplementation.h"
 #include "agent/LoginEntries.h"
+#include "agent/StoredSettings.h"
+#include "call/AgentProfile.h"
+#include "call/Call.h"
+#include "core/AgentStatus.h"
+#include "cti/CtiSession.h"
+#include "cti/OutboundMessages.h"
+#include "desktop/WrapUpChecker.h"
+#include "voice/LineControl.h"
 #include "infra/CLogger.h"
 #include "infra/Trimmed.h"
 
@@ -25,42 +31,42 @@ bool sameIgnoringCase(const std::string& a, const std::string& b) {
 
 }  // namespace
 
-AgentButtons::AgentButtons(CImplementation& core, AgentWindow& window) : core_(core), window_(window) {}
+AgentButtons::AgentButtons(Services services, AgentWindow& window) : services_(services), window_(window) {}
 
 bool AgentButtons::OnBnClickedButtonLogin(const LoginEntries& entries) {
     logMessage(LogLevel::Debug, "OnBnClickedButtonLogin");
-    if (!entries.confirm(core_.storedSettings(), core_.call())) return false;
+    if (!entries.confirm(services_.stored, services_.profile)) return false;
     logMessage(LogLevel::Debug, "doAgentLogin");
-    core_.doAgentLogin();
+    services_.agent.doAgentLogin();
     return true;
 }
 
 void AgentButtons::OnBnClickedButtonLogout() {
     logMessage(LogLevel::Debug, "OnBnClickedButtonLogout");
-    core_.requestLogout("USER_REQUEST_LOGOUT");
+    services_.agent.requestLogout("USER_REQUEST_LOGOUT");
 }
 
-void AgentButtons::OnBnClickedButtonReady() { core_.clickReady(); }
+void AgentButtons::OnBnClickedButtonReady() { services_.agent.clickReady(); }
 
 void AgentButtons::OnBnClickedButtonNotReady() {
     logMessage(LogLevel::Debug, "OnBnClickedButtonNotReady");
-    core_.outbound().SendAgentClickNotReadyToCti();
-    core_.outbound().SendNotReadyToCti();
+    services_.outbound.SendAgentClickNotReadyToCti();
+    services_.outbound.SendNotReadyToCti();
 }
 
 void AgentButtons::OnBnClickedButtonHangup() {
     logMessage(LogLevel::Debug, "OnBnClickedButtonHangup");
-    core_.outbound().SendAgentHangUpToCti();
-    core_.QueuePhoneEvent(agent::HangUpEvent);
-    core_.status().inCall = false;
+    services_.outbound.SendAgentHangUpToCti();
+    services_.agent.QueuePhoneEvent(agent::HangUpEvent);
+    services_.status.inCall = false;
 }
 
 void AgentButtons::OnBnClickedButtonDial() {
     logMessage(LogLevel::Debug, "COrvaneDlg::OnBnClickedButtonDial");
-    const std::string state = core_.status().agentState();
+    const std::string state = services_.status.agentState();
     if (state == "AgentReady" || state == "AgentNotReady") {
-        core_.lines().selectIaxLine(state == "AgentReady" ? 1 : 0);
-        core_.outbound().SendAgentPersonnalDialToCti();  // the answer opens the dial pad
+        services_.lines.selectIaxLine(state == "AgentReady" ? 1 : 0);
+        services_.outbound.SendAgentPersonnalDialToCti();  // the answer opens the dial pad
         return;
     }
     showDialPad();
@@ -68,69 +74,69 @@ void AgentButtons::OnBnClickedButtonDial() {
 
 void AgentButtons::showDialPad() {
     logMessage(LogLevel::Debug, "COrvaneDlg::showDialPad");
-    const std::string state = core_.status().agentState();
+    const std::string state = services_.status.agentState();
     if (state == "AgentNotReady" || state == "AgentReady") {
-        core_.lines().selectIaxLine(state == "AgentReady" ? 1 : 0);
-        core_.QueuePhoneEvent(agent::DialingEvent);
+        services_.lines.selectIaxLine(state == "AgentReady" ? 1 : 0);
+        services_.agent.QueuePhoneEvent(agent::DialingEvent);
     }
     const DialWindowResult choice = window_.runDialWindow("Dialpad");
-    core_.wrapUpChecker().setInWrapUp(false);
+    services_.wrapUp.setInWrapUp(false);
     if (!choice.confirmed) {
-        core_.QueuePhoneEvent(agent::CloseDialEvent);
+        services_.agent.QueuePhoneEvent(agent::CloseDialEvent);
         return;
     }
     const std::string number = trimmed(choice.number);
     if (number.empty()) {
         logMessage(LogLevel::Warning, "Dial String empty... cancelling dial");
-        core_.QueuePhoneEvent(agent::CloseDialEvent);
+        services_.agent.QueuePhoneEvent(agent::CloseDialEvent);
         return;
     }
     addToDialHistory(number);
     if (state == "AgentNotReady") {
         // A call the agent makes while not ready is recorded under the number dialled.
         logMessage(LogLevel::Debug, "Implementation : Copy dial string to ani string for Not-Ready Recordings");
-        core_.call().ani.set(number);
+        services_.call.setAni(number);
     }
-    if (core_.lines().useOnlytt()) return;
-    core_.dial(number, core_.getVelmoraTrackNum(-1));
+    if (services_.lines.useOnlytt()) return;
+    services_.agent.dial(number, services_.lines.getVelmoraTrackNum(LineControl::kSelectedLine));
 }
 
 void AgentButtons::showPreviewDial() {
-    const DialWindowResult choice = window_.runDialWindow("Preview Dialing", core_.call().dialledNumber.get());
+    const DialWindowResult choice = window_.runDialWindow("Preview Dialing", services_.call.snapshot().dialledNumber);
     if (!choice.confirmed) {
-        core_.QueuePhoneEvent(agent::CloseDialEvent);
+        services_.agent.QueuePhoneEvent(agent::CloseDialEvent);
         return;
     }
-    core_.dialPreview(trimmed(choice.number).empty() ? core_.call().dialledNumber.get() : trimmed(choice.number));
+    services_.agent.dialPreview(trimmed(choice.number).empty() ? services_.call.snapshot().dialledNumber : trimmed(choice.number));
 }
 
 void AgentButtons::addToDialHistory(const std::string& number) {
-    core_.call().dialledNumber.set(number.substr(0, 20));
-    core_.storedSettings().dialList.update([&](std::vector<std::string>& list) {
+    services_.call.setDialledNumber(number);
+    services_.stored.dialList.update([&](std::vector<std::string>& list) {
         const bool known = std::any_of(list.begin(), list.end(),
                                        [&](const std::string& entry) { return sameIgnoringCase(entry, number); });
         if (known) return;
         if (list.size() > 9) list.pop_back();
         list.insert(list.begin(), number);
     });
-    core_.storedSettings().saveDialList();
+    services_.stored.saveDialList();
 }
 
 void AgentButtons::OnNotReadyReasonChosen(int command) {
     if (command < kFirstReasonCommand || command > kLastReasonCommand) return;
     logMessage(LogLevel::Debug, "OnBnClickedButtonNotReadyReason");
-    const std::vector<std::string> reasons = core_.notReadyReasons();
+    const std::vector<std::string> reasons = services_.agent.notReadyReasons();
     const std::size_t index = static_cast<std::size_t>(command - kFirstReasonCommand);
     const std::string reason = index < reasons.size() ? reasons[index] : std::string();
     if (!sameIgnoringCase(reason, "wrapup")) {
-        core_.status().setNotReadyReason(reason);
+        services_.status.setNotReadyReason(reason);
         logMessage(LogLevel::Debug, "Not Ready Reason chosen [%s]", reason.c_str());
-        core_.wrapUpChecker().setInWrapUp(false);
+        services_.wrapUp.setInWrapUp(false);
     } else {
-        core_.status().setNotReadyReason("");
+        services_.status.setNotReadyReason("");
     }
-    core_.outbound().SendAgentClickNotReadyToCti();
-    core_.QueuePhoneEvent(agent::NotReadyReasonSetEvent);
+    services_.outbound.SendAgentClickNotReadyToCti();
+    services_.agent.QueuePhoneEvent(agent::NotReadyReasonSetEvent);
 }
 
 void AgentButtons::OnBnClickedButtonClose() {
@@ -141,13 +147,13 @@ void AgentButtons::OnBnClickedButtonClose() {
                            Control::NotReadyReason, Control::AttachedData})
         window_.enableControl(button, false);
     window_.setWindowClosing();
-    core_.showTicker({"Please wait ... Closing ", 0x46839D, 0x000000, 0, 3});
-    core_.doWaitforCleanClose();
+    services_.agent.showTicker({"Please wait ... Closing ", 0x46839D, 0x000000, 0, 3});
+    services_.agent.doWaitforCleanClose();
 }
 
 std::optional<AttachedDataView> AgentButtons::attachedData() {
     std::optional<AttachedDataView> view;
-    core_.withCallData([&](CallData& data) {
+    services_.session.withCallData([&](CallData& data) {
         const AttachedDataList& list = data.attachedData();
         view.emplace();
         view->callEnded = list.callEnded();
@@ -158,7 +164,7 @@ std::optional<AttachedDataView> AgentButtons::attachedData() {
 }
 
 void AgentButtons::OnBnClickedButtonSaveAttachedData(const std::vector<std::pair<std::string, std::string>>& rows) {
-    core_.withCallData([&](CallData& data) {
+    services_.session.withCallData([&](CallData& data) {
         AttachedDataList& list = data.attachedData();
         for (const auto& [keyCell, valueCell] : rows) {
             const std::string key = keyCell.substr(0, kLongestCell);
@@ -178,5 +184,5 @@ void AgentButtons::OnBnClickedButtonSaveAttachedData(const std::vector<std::pair
             list.set(record);
         }
     });
-    core_.outbound().SendAttachedDataToCti();
+    services_.outbound.SendAttachedDataToCti();
 }

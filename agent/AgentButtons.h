@@ -5,8 +5,16 @@
 #include <utility>
 #include <vector>
 
-class AgentWindow;
-class CImplementation;
+#include "core/AgentWindow.h"
+
+class AgentStatus;
+class Call;
+class LineControl;
+class OutboundMessages;
+class StoredSettings;
+class WrapUpChecker;
+struct AgentProfile;
+struct CtiSession;
 struct LoginEntries;
 
 // One row of the attached data window: a key, its value and whether the value is fixed.
@@ -31,7 +39,39 @@ public:
     static constexpr int kFirstReasonCommand = 33791;
     static constexpr int kLastReasonCommand = 33855;
 
-    AgentButtons(CImplementation& core, AgentWindow& window);
+    // What the buttons ask of the agent core itself.
+    class Agent {
+    public:
+        // Connects to the CTI server with the stored host and port and logs the agent in.
+        virtual void doAgentLogin() = 0;
+        virtual void requestLogout(const std::string& reason) = 0;
+        virtual void clickReady() = 0;
+        virtual void doWaitforCleanClose() = 0;
+        virtual void QueuePhoneEvent(int event) = 0;
+        virtual void showTicker(const TickerText& text) = 0;
+        virtual void dial(const std::string& number, const std::string& trackNumber) = 0;
+        virtual void dialPreview(const std::string& number) = 0;
+        // The reasons offered in the not-ready menu, by command id 33791 + position.
+        virtual std::vector<std::string> notReadyReasons() const = 0;
+
+    protected:
+        ~Agent() = default;
+    };
+
+    // The services the buttons use.
+    struct Services {
+        Agent& agent;
+        OutboundMessages& outbound;
+        AgentStatus& status;
+        LineControl& lines;
+        WrapUpChecker& wrapUp;
+        Call& call;
+        AgentProfile& profile;
+        CtiSession& session;  // the current call's attached data
+        StoredSettings& stored;
+    };
+
+    AgentButtons(Services services, AgentWindow& window);
 
     // Login with the dialog's entries confirmed; false when they are not valid.
     bool OnBnClickedButtonLogin(const LoginEntries& entries);
@@ -57,6 +97,6 @@ public:
 private:
     void addToDialHistory(const std::string& number);
 
-    CImplementation& core_;
+    Services services_;
     AgentWindow& window_;
 };

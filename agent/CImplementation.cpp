@@ -46,19 +46,19 @@ CImplementation::CImplementation(Seams seams)
       messageCenter_([this](const TickerText& text) { ticker_.setTickerText(text); }),
       switch_(voice_, *this),
       lines_(voice_, call_, *this, threads_),
-      dialer_(voice_, lines_, switch_, call_, status_, *this, threads_),
-      conference_(voice_, lines_, switch_, call_, *this, window_),
+      dialer_(voice_, lines_, switch_, call_, profile_, status_, *this, threads_),
+      conference_(voice_, lines_, switch_, call_, profile_, *this, window_),
       audioDevices_(voice_, *this),
       voiceEvents_(lines_, switch_, audioDevices_, call_, *this),
       network_(voice_, switch_, *this, lookUpRoute),
       callTimer_(window_),
       wrapUp_(*this),
-      listener_(*this, status_, call_, seams.clientPort),
-      inbound_(cti_, call_, status_, *this),
-      link_(*this, inbound_),
-      outbound_(link_, cti_, call_, status_, *this),
+      listener_(*this, status_, call_, profile_, seams.clientPort),
+      inbound_(cti_, call_, profile_, status_, ctiAgent()),
+      link_(ctiAgent(), inbound_),
+      outbound_(link_, cti_, call_, profile_, status_, ctiAgent()),
       recorder_({voice_, *this, loginSettings_}),
-      browser_(*this, call_, seams.browser) {
+      browser_(*this, call_, profile_, seams.browser) {
     cti_.version.set(ORVANE_VERSION);
     wrapUp_.start();
 }
@@ -89,9 +89,9 @@ CImplementation::~CImplementation() {
 void CImplementation::initialize() {
     loginSettings_.resetRecordingSettings();
     logMessage(LogLevel::Debug, "CImplementation::initialize(): Start.");
-    std::string agentId = call_.agentId.get();
+    std::string agentId = profile_.agentId.get();
     stored_.load(agentId);
-    call_.agentId.set(agentId);
+    profile_.agentId.set(agentId);
     logMessage(LogLevel::Debug, "INIT 11");
     messageCenter_.start();
     readHostName();
@@ -132,7 +132,7 @@ void CImplementation::doAgentLogin() {
     logMessage(LogLevel::Debug, "CImplementation::doAgentLogin()");
     cti_.host.set(stored_.ctiHost.get());
     cti_.port = static_cast<int>(stored_.ctiPort.load());
-    link_.setLogin(cti_.host.get(), cti_.port, call_.agentId.get(), call_.password.get());
+    link_.setLogin(cti_.host.get(), cti_.port, profile_.agentId.get(), profile_.password.get());
     link_.connect();
 }
 
@@ -141,7 +141,7 @@ bool CImplementation::doAgentReady() {
     browser_.start();
     QueuePhoneEvent(agent::ReadyEvent);
     wrapUp_.setInWrapUp(false);
-    call_.submitPending = false;
+    call_.setSubmitPending(false);
     return true;
 }
 
@@ -253,7 +253,7 @@ void CImplementation::registerWithSwitch() {
         QueuePhoneEvent(agent::FailedEvent);
         return;
     }
-    switch_.registerWithSwitch(call_.agentId.get(), call_.password.get(), switch_.asteriskHost(),
+    switch_.registerWithSwitch(profile_.agentId.get(), profile_.password.get(), switch_.asteriskHost(),
                                switch_.asteriskPort());
 }
 
@@ -288,43 +288,33 @@ void CImplementation::setRecordServer(const std::string& host, int port, bool ss
 
 // Every fact of the call that a recording carries is read here, and only here.
 RecordingFacts CImplementation::recordingFacts() {
+    const Call::Snapshot call = call_.snapshot();
     RecordingFacts facts;
-    facts.trackNumber = call_.trackNumber.get();
-    facts.ani = call_.ani.get();
-    facts.callTime = call_.callDateTime.get();
-    facts.tagging = {call_.recordingTagged, call_.tagClient.get(), call_.tagCampaign.get(), call_.tagStatus.get()};
-    facts.defaultClient = call_.defaultClient.get();
-    facts.defaultCampaign = call_.defaultCampaign.get();
-    facts.agentId = call_.agentId.get();
+    facts.trackNumber = call.trackNumber;
+    facts.ani = call.ani;
+    facts.callTime = call.callDateTime;
+    facts.tagging = {call.tags.tagged, call.tags.client, call.tags.campaign, call.tags.status};
+    facts.defaultClient = profile_.defaultClient.get();
+    facts.defaultCampaign = profile_.defaultCampaign.get();
+    facts.agentId = profile_.agentId.get();
     facts.switchHost = switch_.asteriskHost();
     return facts;
 }
 
 void CImplementation::beginRecordedCall(const RecordingFacts& facts) {
-    call_.callDateTime.set(facts.callTime);
-    call_.recordingTagged = facts.tagging.tagged;
-    call_.tagStatus.set(facts.tagging.status);
-    call_.tagCampaign.set(facts.tagging.campaign);
-    call_.tagClient.set(facts.tagging.client);
-    call_.ani.set(facts.ani);
-    call_.setTrackNumber(facts.trackNumber);
+    const RecordingTagging& tags = facts.tagging;
+    call_.beginRecording(facts.callTime, facts.ani, facts.trackNumber,
+                         {tags.tagged, tags.client, tags.campaign, tags.status});
 }
 
 void CImplementation::endRecordedCall() {
     callTimer_.stop();
     lines_.setUsing2lines();
-    call_.callDateTime.set("");
+    call_.setCallDateTime(std::string());
 }
 
 void CImplementation::clearTickerAfterCall() {
     if (!browser_.popupInProgress()) window_.showTicker({"", 0x0000FF, 0x000000, 2, 1});
-}
-
-void CImplementation::tagInboundCall() {
-    call_.tagStatus.set("000");
-    call_.tagCampaign.set("Inbound");
-    call_.tagClient.set(call_.defaultClient.get());
-    call_.recordingTagged = true;
 }
 
 void CImplementation::showTicker(const TickerText& text) { ticker_.setTickerText(text); }
@@ -350,7 +340,7 @@ void CImplementation::setNotReadyReasons(const std::vector<std::string>& reasons
     for (const std::string& reason : reasons) logMessage(LogLevel::Debug, "Not Ready Reason to insert [%s]", reason.c_str());
     notReadyReasons_.set(reasons);
     window_.setNotReadyReasons(reasons);
-    ShowNotReadyReason();
+    screen_.ShowNotReadyReason();
 }
 
 void CImplementation::queueAlert(const MessageCenterItem& item) {
@@ -508,52 +498,15 @@ void CImplementation::CloseOrvane() {
 void CImplementation::CloseConferenceWindow() { logMessage(LogLevel::Debug, "CloseConferenceWindow()"); window_.closeCompleteConferenceWindow(); }
 void CImplementation::CloseConnection() { closeCtiConnection(); }
 void CImplementation::CloseDialWindow() { logMessage(LogLevel::Debug, "CloseDialWindow()"); window_.closeDialWindow(); }
-void CImplementation::DisableCompleteConference() { screen_.setDialogControlEnabled(Control::CompleteConference, false, "CImplementation::DisableCompleteConference()"); }
-void CImplementation::DisableConference() { screen_.disable(Control::Conference, "CImplementation::DisableConference()"); }
-void CImplementation::DisableDial() { screen_.disable(Control::Dial, "CImplementation::DisableDial()"); }
-void CImplementation::DisableHangUp() { screen_.disable(Control::HangUp, "CImplementation::DisableHangUp()"); }
-void CImplementation::DisableHold() { screen_.disable(Control::Hold, "CImplementation::DisableHold()"); }
-void CImplementation::DisableLine1Conference() { screen_.setDialogControlEnabled(Control::ConferenceLine1, false, "CImplementation::Disable Line 1 in complete conference()"); }
-void CImplementation::DisableLine2Conference() { screen_.setDialogControlEnabled(Control::ConferenceLine2, false, "CImplementation::Disable Line 2 in complete conference()"); }
-void CImplementation::DisableLogin() { screen_.disable(Control::Login, "CImplementation::DisableLogin()"); }
-void CImplementation::DisableLogout() { screen_.disable(Control::Logout, "CImplementation::DisableLogout()"); }
 void CImplementation::DisableMessageCenter() { messageCenter_.setEnabled(false); }
-void CImplementation::DisableNotReady() { screen_.disable(Control::NotReady, "CImplementation::DisableNotReady()"); }
-void CImplementation::DisableNotReadyReason() { screen_.disable(Control::NotReadyReason, "CImplementation::DisableNotReadyReason()"); }
-void CImplementation::DisableOkDial() { screen_.disableOkDial(); }
-void CImplementation::DisableReady() { screen_.disable(Control::Ready, "CImplementation::DisableReady()"); }
-void CImplementation::DisableTransfer() { screen_.disable(Control::Transfer, "CImplementation::DisableTransfer()"); }
-void CImplementation::DisableUnHold() { screen_.disable(Control::Unhold, "CImplementation::DisableUnHold()"); }
 void CImplementation::DoAgentReadyThread() { dialer_.DoAgentReadyThread(); }
-void CImplementation::EnableCompleteConference() { screen_.setDialogControlEnabled(Control::CompleteConference, true, "CImplementation::EnableCompleteConference()"); }
-void CImplementation::EnableConference() { screen_.enableConference(); }
-void CImplementation::EnableDial() { screen_.enableDial(); }
-void CImplementation::EnableHangUp() { screen_.enable(Control::HangUp, "CImplementation::EnableHangUp()"); }
-void CImplementation::EnableHold() { screen_.enable(Control::Hold, "CImplementation::EnableHold()"); }
-void CImplementation::EnableLine1Conference() { screen_.setDialogControlEnabled(Control::ConferenceLine1, true, "CImplementation::Enable Line 1 in complete conference()"); }
-void CImplementation::EnableLine2Conference() { screen_.setDialogControlEnabled(Control::ConferenceLine2, true, "CImplementation::Enable Line 2 in complete conference()"); }
-void CImplementation::EnableLogin() { screen_.enable(Control::Login, "CImplementation::EnableLogin()"); }
-void CImplementation::EnableLogout() { screen_.enable(Control::Logout, "CImplementation::EnableLogout()"); }
 void CImplementation::EnableMessageCenter() { messageCenter_.setEnabled(true); }
-void CImplementation::EnableNotReady() { screen_.enable(Control::NotReady, "CImplementation::EnableNotReady()"); }
-void CImplementation::EnableNotReadyReason() { screen_.enable(Control::NotReadyReason, "CImplementation::EnableNotReadyReason()"); }
-void CImplementation::EnableReady() { screen_.enable(Control::Ready, "CImplementation::EnableReady()"); }
-void CImplementation::EnableTransfer() { screen_.enableTransfer(); }
-void CImplementation::EnableUnHold() { screen_.enable(Control::Unhold, "CImplementation::EnableUnHold()"); }
 void CImplementation::GetCtiTime() { outbound_.GetCtiTime(); }
 void CImplementation::HangUpCalls() { lines_.HangUpCalls(); }
 void CImplementation::HangUpLine1() { lines_.HangUpLine1(); }
 void CImplementation::doHangUpMadeCall() { lines_.doHangUpMadeCall(); }
 void CImplementation::doHangUpPrevCall() { lines_.doHangUpPrevCall(); }
 void CImplementation::HangUpLine2() { lines_.HangUpLine2(); }
-void CImplementation::HideAttachedDataButton() { screen_.hideAttachedDataButton(); }
-void CImplementation::HideHold() { screen_.hide(Control::Hold, "CImplementation::HideHold()"); }
-void CImplementation::HideLine1SelectedConference() { screen_.setLineSelectedMark(1, false, "CImplementation::Hide Line 1 selected for conference"); }
-void CImplementation::HideLine2SelectedConference() { screen_.setLineSelectedMark(2, false, "CImplementation::Hide Line 2 selected for conference"); }
-void CImplementation::HideLogin() { screen_.hide(Control::Login, "CImplementation::HideLogin()"); }
-void CImplementation::HideLogout() { screen_.hide(Control::Logout, "CImplementation::HideLogout()"); }
-void CImplementation::HideNotReady() { screen_.hide(Control::NotReady, "CImplementation::HideNotReady()"); }
-void CImplementation::HideReady() { screen_.hide(Control::Ready, "CImplementation::HideReady()"); }
 void CImplementation::LeaveConference() { lines_.LeaveConference(); }
 void CImplementation::OpenDial() { openPreviewDial(); }
 void CImplementation::RemoveHold() { lines_.RemoveHold(); }
@@ -576,69 +529,15 @@ void CImplementation::SetCallerId() { lines_.SetCallerId("", ""); }
 void CImplementation::SetInCallDistribute() { lines_.setCallType("DISTRIBUTE"); }
 void CImplementation::SetInCallOutbound() { lines_.setCallType("OUTBOUND"); }
 void CImplementation::SetInCallReadyOutbound() { lines_.setCallType("READYOUTBOUND"); }
-void CImplementation::SetInCallStateButton() { screen_.setInCallStateButtons(); }
 void CImplementation::SetInWrapUp() { setInWrapUpForAgent(); }
-void CImplementation::SetInitialStateButton() { screen_.setInitialStateButtons(); }
-void CImplementation::SetNotReadyStateButton() { screen_.setNotReadyStateButtons(); }
-void CImplementation::SetNotReadySubmitReqStateButton() { screen_.setNotReadySubmitReqStateButtons(); }
-void CImplementation::SetStateAgentGoingNotReady() { screen_.setAgentState("AgentGoingNotReady", ScreenState::StateEffect::ClearsInCall); }
-void CImplementation::SetStateAgentGoingReady() { screen_.setAgentState("AgentGoingReady", ScreenState::StateEffect::ClearsInCall); }
-void CImplementation::SetStateAgentGoingReadyInProgress() { screen_.setAgentState("AgentGoingReadyInProgress", ScreenState::StateEffect::None); }
-void CImplementation::SetStateAgentLoggedIn() { screen_.setAgentState("AgentLoggedIn", ScreenState::StateEffect::None); }
-void CImplementation::SetStateAgentLoggedInWhithNotReady() { screen_.setAgentState("AgentLoggedInWhithNotReadyState", ScreenState::StateEffect::None); }
-void CImplementation::SetStateAgentLoggedOut() { screen_.setAgentState("AgentLoggedOut", ScreenState::StateEffect::None); }
-void CImplementation::SetStateAgentLoggingOut() { screen_.setAgentState("AgentLoggingOut", ScreenState::StateEffect::None); }
-void CImplementation::SetStateAgentNotReady() { screen_.setAgentState("AgentNotReady", ScreenState::StateEffect::NotReady); }
-void CImplementation::SetStateAgentNotReadyCancellingConference() { screen_.setAgentState("AgentNotReadyCancellingConference", ScreenState::StateEffect::None); }
-void CImplementation::SetStateAgentNotReadyCompletingConference() { screen_.setAgentState("AgentNotReadyCompletingConference", ScreenState::StateEffect::None); }
-void CImplementation::SetStateAgentNotReadyInCall() { screen_.setAgentState("AgentNotReadyInCall", ScreenState::StateEffect::None); }
-void CImplementation::SetStateAgentNotReadyInConference() { screen_.setAgentState("AgentNotReadyInConference", ScreenState::StateEffect::None); }
-void CImplementation::SetStateAgentNotReadyInitiatingConference() { screen_.setAgentState("gentNotReadyInitiatingConference", ScreenState::StateEffect::None); }
-void CImplementation::SetStateAgentNotReadySubmitReq() { screen_.setAgentState("AgentNotReadySubmitReq", ScreenState::StateEffect::ClearsInCall); }
-void CImplementation::SetStateAgentNotReadyTransfering() { screen_.setAgentState("AgentNotReadyTransfering", ScreenState::StateEffect::None); }
-void CImplementation::SetStateAgentReady() { screen_.setAgentState("AgentReady", ScreenState::StateEffect::Ready); }
-void CImplementation::SetStateAgentReadyCancellingConference() { screen_.setAgentState("AgentReadyCancellingConference", ScreenState::StateEffect::None); }
-void CImplementation::SetStateAgentReadyCompletingConference() { screen_.setAgentState("AgentReadyCompletingConference", ScreenState::StateEffect::None); }
-void CImplementation::SetStateAgentReadyInCall() { screen_.setAgentState("AgentReadyInCall", ScreenState::StateEffect::None); }
-void CImplementation::SetStateAgentReadyInCallReceivedTerminateCall() { screen_.setAgentState("AgentReadyInCallReceivedTerminateCall", ScreenState::StateEffect::None); }
-void CImplementation::SetStateAgentReadyInConference() { screen_.setAgentState("AgentReadyInConference", ScreenState::StateEffect::None); }
-void CImplementation::SetStateAgentReadyInitiatingConference() { screen_.setAgentState("AgentReadyInitiatingConference", ScreenState::StateEffect::None); }
-void CImplementation::SetStateAgentReadyInitiatingConferenceInProgress() { screen_.setAgentState("AgentReadyInitiatingConferenceInProgress", ScreenState::StateEffect::None); }
-void CImplementation::SetStateAgentReadyLoggingOut() { screen_.setAgentState("AgentReadyLoggingOut", ScreenState::StateEffect::None); }
-void CImplementation::SetStateAgentReadySubmitReqCancellingConference() { screen_.setAgentState("AgentReadySubmitReqCancellingConference", ScreenState::StateEffect::None); }
-void CImplementation::SetStateAgentReadySubmitReqCompletingConference() { screen_.setAgentState("AgentReadySubmitReqCompletingConference", ScreenState::StateEffect::None); }
-void CImplementation::SetStateAgentReadySubmitReqEndingCall() { screen_.setAgentState("AgentReadySubmitReqEndingCall", ScreenState::StateEffect::ClearsInCall); }
-void CImplementation::SetStateAgentReadySubmitReqInCall() { screen_.setAgentState("AgentReadySubmitReqInCall", ScreenState::StateEffect::None); }
-void CImplementation::SetStateAgentReadySubmitReqInConference() { screen_.setAgentState("AgentReadySubmitReqInConference", ScreenState::StateEffect::None); }
-void CImplementation::SetStateAgentReadySubmitReqInitiatingConference() { screen_.setAgentState("AgentReadySubmitReqInitiatingConference", ScreenState::StateEffect::None); }
-void CImplementation::SetStateAgentReadySubmitReqInitiatingConferenceInProgress() { screen_.setAgentState("AgentReadySubmitReqInitiatingConferenceInProgress", ScreenState::StateEffect::None); }
-void CImplementation::SetStateAgentReadySubmitReqTransfering() { screen_.setAgentState("AgentReadySubmitReqTransfering", ScreenState::StateEffect::None); }
-void CImplementation::SetStateAgentReadyTransfering() { screen_.setAgentState("AgentReadyTransfering", ScreenState::StateEffect::None); }
-void CImplementation::SetSubmitRequiredStateButton() { screen_.setSubmitRequiredStateButtons(); }
-void CImplementation::SetTitleInCall() { screen_.setTitle(ScreenState::Title::InCall); }
-void CImplementation::SetTitleInCallSubmitReq() { screen_.setTitle(ScreenState::Title::InCallSubmitReq); }
-void CImplementation::SetTitleLoggedOut() { screen_.setTitle(ScreenState::Title::LoggedOut); }
-void CImplementation::SetTitleNotReady() { screen_.setTitle(ScreenState::Title::NotReady); }
-void CImplementation::SetTitleNotReadySubmitReq() { screen_.setTitle(ScreenState::Title::NotReadySubmitReq); }
-void CImplementation::SetTitlePreviewDialing() { screen_.setTitle(ScreenState::Title::PreviewDialing); }
-void CImplementation::SetTitlePreviewDialingSubmitReq() { screen_.setTitle(ScreenState::Title::PreviewDialingSubmitReq); }
-void CImplementation::SetTitleReady() { screen_.setTitle(ScreenState::Title::Ready); }
 void CImplementation::SetUseOnlytt() { lines_.setUseOnlytt(true); }
 void CImplementation::SetUsing3lines() { lines_.SetUsing3lines(); }
-void CImplementation::ShowLine1SelectedConference() { screen_.setLineSelectedMark(1, true, "CImplementation::Show Line 1 selected for conference"); }
-void CImplementation::ShowLine2SelectedConference() { screen_.setLineSelectedMark(2, true, "CImplementation::Show Line 2 selected for conference"); }
-void CImplementation::ShowLogin() { screen_.show(Control::Login, "CImplementation::ShowLogin()"); }
-void CImplementation::ShowLogout() { screen_.show(Control::Logout, "CImplementation::ShowLogout()"); }
-void CImplementation::ShowNotReady() { screen_.show(Control::NotReady, "CImplementation::ShowNotReady()"); }
-void CImplementation::ShowNotReadyReason() { screen_.show(Control::NotReadyReason, "CImplementation::ShowNotReadyReason()"); }
-void CImplementation::ShowReady() { screen_.show(Control::Ready, "CImplementation::ShowReady()"); }
-void CImplementation::ShowUnHold() { screen_.show(Control::Unhold, "CImplementation::ShowUnHold()"); }
 void CImplementation::StartListeningForClient() { startListeningForClient(); }
 void CImplementation::StartRecording() { recorder_.StartRecording(); }
 void CImplementation::StartRinging() { lines_.StartRinging(); }
 void CImplementation::StopListeningForClient() { stopListeningForClient(); }
 void CImplementation::StopRecording() { recorder_.StopRecording(); }
 void CImplementation::StopRinging() { lines_.StopRinging(); }
-void CImplementation::UnregisterChannels() { switch_.UnregisterChannels(call_.agentId.get(), call_.password.get()); }
+void CImplementation::UnregisterChannels() { switch_.UnregisterChannels(profile_.agentId.get(), profile_.password.get()); }
 void CImplementation::UnsetUseOnlytt() { lines_.setUseOnlytt(false); }
 // clang-format on

@@ -6,9 +6,11 @@
 #include <vector>
 
 #include "AgentActions.h"
+#include "agent/AgentButtons.h"
 #include "core/AgentStateMachine.h"
+#include "call/AgentProfile.h"
+#include "call/Call.h"
 #include "core/AgentStatus.h"
-#include "core/CallContext.h"
 #include "core/EventQueue.h"
 #include "agent/HeadsetAgent.h"
 #include "agent/LoginSettings.h"
@@ -48,12 +50,16 @@ class VoiceEngine;
 // that hands the work to the component that owns it.
 class CImplementation : public AgentActions,
                         public EventTarget,
-                        public CtiAgent,
+                        public CtiAgentControl,
+                        public CtiSettings,
+                        public CtiLines,
+                        public CtiScreen,
                         public VoiceAgent,
                         public WrapUpChecker::Agent,
                         public ClientListener::Agent,
                         public RecordingAgent,
-                        public BrowserHandler::Agent {
+                        public BrowserHandler::Agent,
+                        public AgentButtons::Agent {
 public:
     // The outside world the core drives; `clientPort` is the local client listener's port.
     struct Seams {
@@ -72,16 +78,16 @@ public:
     // Start-up: stored settings, the voice engine, the event queue with its first event.
     void initialize();
     // Connects to the CTI server with the stored host and port and logs the agent in.
-    void doAgentLogin();
+    void doAgentLogin() override;
     bool doAgentReady() override;
     bool doAgentNotReady() override;
     bool doAgentNotReadyAfterWrapUp();
     void doUnconditionalAgentLogout(bool hangUp) override;
     // Asks for the clean close; it runs on a thread of its own.
-    void doWaitforCleanClose();
+    void doWaitforCleanClose() override;
     // Asks the CTI server to log the agent out; the state machine moves on its acknowledgement.
-    void requestLogout(const std::string& reason);
-    void dialPreview(const std::string& number) { dialer_.dialPreview(number); }
+    void requestLogout(const std::string& reason) override;
+    void dialPreview(const std::string& number) override { dialer_.dialPreview(number); }
 
     void QueuePhoneEvent(int event) override { queue_.QueuePhoneEvent(event); }
     void dispatchEvent(int event) override {
@@ -96,7 +102,8 @@ public:
     // The program's four-part version, as sent at login.
     std::string version() const { return cti_.version.get(); }
     AgentStatus& status() { return status_; }
-    CallContext& call() { return call_; }
+    Call& call() { return call_; }
+    AgentProfile& profile() { return profile_; }
     CtiSession& ctiSession() { return cti_; }
     StoredSettings& storedSettings() { return stored_; }
     LoginSettings& loginSettings() { return loginSettings_; }
@@ -116,58 +123,26 @@ public:
     // Runs `use` on the current call's data under its lock; nothing without a call.
     void withCallData(const std::function<void(CallData&)>& use) { cti_.withCallData(use); }
     // The reasons offered in the not-ready menu, by command id 33791 + position.
-    std::vector<std::string> notReadyReasons() const { return notReadyReasons_.get(); }
+    std::vector<std::string> notReadyReasons() const override { return notReadyReasons_.get(); }
+    // What the window's buttons use.
+    AgentButtons::Services buttonServices() {
+        return {*this, outbound_, status_, lines_, wrapUp_, call_, profile_, cti_, stored_};
+    }
 
-    // Actions of the state machine.
+    // Actions of the state machine; the screen state serves its own.
+    ScreenActions& screenActions() override { return screen_; }
     void CloseConferenceWindow() override;
     void CloseConnection() override;
     void CloseDialWindow() override;
-    void DisableCompleteConference() override;
-    void DisableConference() override;
-    void DisableDial() override;
-    void DisableHangUp() override;
-    void DisableHold() override;
-    void DisableLine1Conference() override;
-    void DisableLine2Conference() override;
-    void DisableLogin() override;
-    void DisableLogout() override;
     void DisableMessageCenter() override;
-    void DisableNotReady() override;
-    void DisableNotReadyReason() override;
-    void DisableOkDial() override;
-    void DisableReady() override;
-    void DisableTransfer() override;
-    void DisableUnHold() override;
     void DoAgentReadyThread() override;
-    void EnableCompleteConference() override;
-    void EnableConference() override;
-    void EnableDial() override;
-    void EnableHangUp() override;
-    void EnableHold() override;
-    void EnableLine1Conference() override;
-    void EnableLine2Conference() override;
-    void EnableLogin() override;
-    void EnableLogout() override;
     void EnableMessageCenter() override;
-    void EnableNotReady() override;
-    void EnableNotReadyReason() override;
-    void EnableReady() override;
-    void EnableTransfer() override;
-    void EnableUnHold() override;
     void GetCtiTime() override;
     void HangUpCalls() override;
     void HangUpLine1() override;
     void doHangUpMadeCall() override;
     void doHangUpPrevCall() override;
     void HangUpLine2() override;
-    void HideAttachedDataButton() override;
-    void HideHold() override;
-    void HideLine1SelectedConference() override;
-    void HideLine2SelectedConference() override;
-    void HideLogin() override;
-    void HideLogout() override;
-    void HideNotReady() override;
-    void HideReady() override;
     void LeaveConference() override;
     void OpenDial() override;
     void RemoveHold() override;
@@ -190,63 +165,9 @@ public:
     void SetInCallDistribute() override;
     void SetInCallOutbound() override;
     void SetInCallReadyOutbound() override;
-    void SetInCallStateButton() override;
     void SetInWrapUp() override;
-    void SetInitialStateButton() override;
-    void SetNotReadyStateButton() override;
-    void SetNotReadySubmitReqStateButton() override;
-    void SetStateAgentGoingNotReady() override;
-    void SetStateAgentGoingReady() override;
-    void SetStateAgentGoingReadyInProgress() override;
-    void SetStateAgentLoggedIn() override;
-    void SetStateAgentLoggedInWhithNotReady() override;
-    void SetStateAgentLoggedOut() override;
-    void SetStateAgentLoggingOut() override;
-    void SetStateAgentNotReady() override;
-    void SetStateAgentNotReadyCancellingConference() override;
-    void SetStateAgentNotReadyCompletingConference() override;
-    void SetStateAgentNotReadyInCall() override;
-    void SetStateAgentNotReadyInConference() override;
-    void SetStateAgentNotReadyInitiatingConference() override;
-    void SetStateAgentNotReadySubmitReq() override;
-    void SetStateAgentNotReadyTransfering() override;
-    void SetStateAgentReady() override;
-    void SetStateAgentReadyCancellingConference() override;
-    void SetStateAgentReadyCompletingConference() override;
-    void SetStateAgentReadyInCall() override;
-    void SetStateAgentReadyInCallReceivedTerminateCall() override;
-    void SetStateAgentReadyInConference() override;
-    void SetStateAgentReadyInitiatingConference() override;
-    void SetStateAgentReadyInitiatingConferenceInProgress() override;
-    void SetStateAgentReadyLoggingOut() override;
-    void SetStateAgentReadySubmitReqCancellingConference() override;
-    void SetStateAgentReadySubmitReqCompletingConference() override;
-    void SetStateAgentReadySubmitReqEndingCall() override;
-    void SetStateAgentReadySubmitReqInCall() override;
-    void SetStateAgentReadySubmitReqInConference() override;
-    void SetStateAgentReadySubmitReqInitiatingConference() override;
-    void SetStateAgentReadySubmitReqInitiatingConferenceInProgress() override;
-    void SetStateAgentReadySubmitReqTransfering() override;
-    void SetStateAgentReadyTransfering() override;
-    void SetSubmitRequiredStateButton() override;
-    void SetTitleInCall() override;
-    void SetTitleInCallSubmitReq() override;
-    void SetTitleLoggedOut() override;
-    void SetTitleNotReady() override;
-    void SetTitleNotReadySubmitReq() override;
-    void SetTitlePreviewDialing() override;
-    void SetTitlePreviewDialingSubmitReq() override;
-    void SetTitleReady() override;
     void SetUseOnlytt() override;
     void SetUsing3lines() override;
-    void ShowLine1SelectedConference() override;
-    void ShowLine2SelectedConference() override;
-    void ShowLogin() override;
-    void ShowLogout() override;
-    void ShowNotReady() override;
-    void ShowNotReadyReason() override;
-    void ShowReady() override;
-    void ShowUnHold() override;
     void StartListeningForClient() override;
     void StartRecording() override;
     void StartRinging() override;
@@ -288,7 +209,6 @@ public:
                            const std::string& wrapUpTimeOut) override;
     void setPermissions(bool dial, bool transfer, bool conference) override;
     void setRecordServer(const std::string& host, int port, bool ssl) override;
-    void tagInboundCall() override;
     void showTicker(const TickerText& text) override;
     void openScreenPop(const std::string& url) override;
     void OnSubmitNotify(const std::string& text) override;
@@ -355,6 +275,7 @@ private:
     void startListeningForClient();
     void stopListeningForClient();
     void readHostName();
+    CtiAgent ctiAgent() { return {*this, *this, *this, *this}; }
     void initializeVoice();
 
     AgentWindow& window_;
@@ -364,7 +285,8 @@ private:
     SettingsStore store_;
     AgentStateMachine fsm_;
     AgentStatus status_;
-    CallContext call_;
+    Call call_;
+    AgentProfile profile_;
     CtiSession cti_;
     StoredSettings stored_;
     LoginSettings loginSettings_;

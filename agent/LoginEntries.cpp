@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <vector>
 
-#include "core/CallContext.h"
+#include "call/AgentProfile.h"
 #include "agent/StoredSettings.h"
 #include "infra/LeadingInt.h"
 #include "infra/Trimmed.h"
@@ -24,11 +24,11 @@ bool LoginEntries::valid() const {
            id.size() >= kShortestAgentId && id.size() < kLongestEntry;
 }
 
-bool LoginEntries::confirm(StoredSettings& stored, CallContext& call) const {
+bool LoginEntries::confirm(StoredSettings& stored, AgentProfile& profile) const {
     if (!valid()) return false;
     stored.ctiHost.set(host);
-    call.agentId.set(agentId);
-    call.password.set(password);
+    profile.agentId.set(agentId);
+    profile.password.set(password);
     const int number = leadingInt(port);
     stored.ctiPort = static_cast<std::uint32_t>(number < 0 ? 0 : number);
     const std::string entry = trimmed(host);

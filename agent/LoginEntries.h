@@ -3,7 +3,7 @@
 #include <string>
 
 class StoredSettings;
-struct CallContext;
+struct AgentProfile;
 
 // What the agent enters before each login: identification, password and the CTI server.
 struct LoginEntries {
@@ -17,5 +17,5 @@ struct LoginEntries {
     bool valid() const;
     // Stores the entries for the login, puts the host at the front of the history and
     // writes the connection settings. False when the entries are not valid.
-    bool confirm(StoredSettings& stored, CallContext& call) const;
+    bool confirm(StoredSettings& stored, AgentProfile& profile) const;
 };

@@ -153,7 +153,7 @@ int runHeadlessPhone(VoiceEngine& voice, ScreenPopWindow& screenPop, const Progr
     {
         CImplementation core({window, EventQueue::instance(), voice, screenPop, options.clientPort});
         core.setAfterEvent([&wake] { wake.notify(); });
-        AgentButtons buttons(core, window);
+        AgentButtons buttons(core.buttonServices(), window);
         ViewPrinter printer(core, window);
         HeadlessCommands commands(core, buttons, window, printStamped);
         core.initialize();

@@ -68,7 +68,7 @@ bool startUp(InstanceGuard& guard, const std::function<void(const std::string&)>
 
 LoginEntries completedLogin(const LoginEntries& given, CImplementation& core) {
     LoginEntries login = given;
-    if (login.agentId.empty()) login.agentId = core.call().agentId.get();
+    if (login.agentId.empty()) login.agentId = core.profile().agentId.get();
     if (login.host.empty()) login.host = core.storedSettings().ctiHost.get();
     if (login.port.empty()) login.port = std::to_string(core.storedSettings().ctiPort.load());
     return login;

@@ -17,7 +17,7 @@
 #include "agent/CImplementation.h"
 #include "agent/HeadlessAgentWindow.h"
 #include "agent/LoginEntries.h"
-#include "cti/KVSet.h"
+#include "wire/KVSet.h"
 #include "support/FakeBrowserView.h"
 #include "infra/CLogger.h"
 #include "infra/SettingsStore.h"
@@ -77,7 +77,7 @@ struct LoggedInPhone {
     FakeVoiceEngine voice;
     FakeBrowserView browser;
     CImplementation core{{window, queue, voice, browser, 0}};
-    AgentButtons buttons{core, window};
+    AgentButtons buttons{core.buttonServices(), window};
     int marks = 0;
 };
 

@@ -114,7 +114,7 @@ private:
     FakeBrowserView browser_;
     std::unique_ptr<IaxVoiceEngine> voice_ = makeEngine();
     CImplementation core_{{window_, queue_, *voice_, browser_, 0}};
-    AgentButtons buttons_{core_, window_};
+    AgentButtons buttons_{core_.buttonServices(), window_};
 };
 
 // The Ready click until Agent-Ready, then back to not ready for the next round.

@@ -25,7 +25,8 @@
 #include "agent/CImplementation.h"
 #include "agent/HeadlessAgentWindow.h"
 #include "agent/LoginEntries.h"
-#include "core/CallContext.h"
+#include "call/AgentProfile.h"
+#include "call/Call.h"
 #include "desktop/BrowserHandler.h"
 #include "infra/CLogger.h"
 #include "infra/SettingsStore.h"
@@ -115,12 +116,12 @@ void report(benchmark::State& state, const std::string& name, const Memory& memo
 // The screen pop's agent side, noting when each submit arrives.
 class TimedAgent : public BrowserHandler::Agent {
 public:
-    explicit TimedAgent(CallContext& call) : call_(call) {}
+    explicit TimedAgent(const Call& call) : call_(call) {}
 
     void QueuePhoneEvent(int event) override {
         if (event != agent::SubmitSentEvent) return;
         // The page put its own clock reading (milliseconds since the epoch) in the client field.
-        const double setAt = std::stod(call_.tagClient.get().substr(1));
+        const double setAt = std::stod(call_.snapshot().tags.client.substr(1));
         std::lock_guard guard(lock_);
         latencies_.push_back(epochMilliseconds() - setAt);
     }
@@ -137,7 +138,7 @@ public:
     }
 
 private:
-    CallContext& call_;
+    const Call& call_;
     mutable std::mutex lock_;
     std::vector<double> latencies_;
 };
@@ -161,12 +162,13 @@ window.addEventListener("load", () => setTimeout(tick, 100));
 void BrowserMemory(benchmark::State& state) {
     LabWebServer web({0, kFolder.string()}, [](const std::string&) {});
     web.start();
-    CallContext call;
+    Call call;
+    AgentProfile profile;
     TimedAgent agent(call);
     for (auto _ : state) {
         pumpUntil([] { return true; });
         report(state, "engine", browserMemory());
-        BrowserHandler handler(agent, call, *screenPop);
+        BrowserHandler handler(agent, call, profile, *screenPop);
         handler.start();
         pumpUntil([] { return screenPop->view() != nullptr; });
         std::this_thread::sleep_for(1s);
@@ -188,9 +190,10 @@ BENCHMARK(BrowserMemory)->Iterations(1)->Unit(benchmark::kMillisecond);
 void TitleToAgentEvent(benchmark::State& state) {
     LabWebServer web({0, kFolder.string()}, [](const std::string&) {});
     web.start();
-    CallContext call;
+    Call call;
+    AgentProfile profile;
     TimedAgent agent(call);
-    BrowserHandler handler(agent, call, *screenPop);
+    BrowserHandler handler(agent, call, profile, *screenPop);
     handler.setUrl(web.url("/titles.html"));
     pumpUntil([&] { return agent.count() > 0; });
     std::size_t next = agent.count();
@@ -218,7 +221,7 @@ void DistributeToPageVisible(benchmark::State& state) {
     voice.registrationAnswer = VoiceEvent::RegistrationAccepted;
     {
         CImplementation core({window, queue, voice, *screenPop, 0});
-        AgentButtons buttons(core, window);
+        AgentButtons buttons(core.buttonServices(), window);
         core.initialize();
         pumpUntil([&] { return core.stateMachine().state() == agent::AgentLoggedOut; });
         buttons.OnBnClickedButtonLogin({"1001", "pw1001", "127.0.0.1", std::to_string(cti.port())});

@@ -146,122 +146,216 @@ void ScreenState::setAgentState(const char* name, StateEffect effect) {
 
 void ScreenState::setInitialStateButtons() {
     logMessage(LogLevel::Debug, "CImplementation::SetInitialStateButton()");
-    actions_.ShowLogin();
-    actions_.HideLogout();
-    actions_.ShowReady();
-    actions_.DisableReady();
-    actions_.HideNotReady();
-    actions_.ShowNotReadyReason();
-    actions_.DisableNotReadyReason();
+    ShowLogin();
+    HideLogout();
+    ShowReady();
+    DisableReady();
+    HideNotReady();
+    ShowNotReadyReason();
+    DisableNotReadyReason();
     showButton(Control::HangUp, true);
-    actions_.DisableHangUp();
+    DisableHangUp();
     showButton(Control::Dial, true);
-    actions_.HideHold();
-    actions_.ShowUnHold();
-    actions_.DisableHold();
-    actions_.DisableUnHold();
-    actions_.DisableDial();
+    HideHold();
+    ShowUnHold();
+    DisableHold();
+    DisableUnHold();
+    DisableDial();
     showButton(Control::Transfer, true);
-    actions_.DisableTransfer();
+    DisableTransfer();
     showButton(Control::Conference, true);
-    actions_.DisableConference();
-    actions_.SetTitleLoggedOut();
-    actions_.SetStateAgentLoggedOut();
-    actions_.HideAttachedDataButton();
+    DisableConference();
+    SetTitleLoggedOut();
+    SetStateAgentLoggedOut();
+    HideAttachedDataButton();
 }
 
 void ScreenState::setNotReadyStateButtons() {
     logMessage(LogLevel::Debug, "CImplementation::SetNotReadyStateButton()");
-    actions_.DisableOkDial();
-    actions_.DisableHangUp();
-    actions_.DisableTransfer();
-    actions_.DisableConference();
-    actions_.EnableLogout();
-    actions_.EnableNotReady();
-    actions_.HideNotReady();
-    actions_.EnableReady();
-    actions_.ShowReady();
-    actions_.EnableDial();
-    actions_.SetTitleNotReady();
-    actions_.DisableHold();
-    actions_.DisableUnHold();
+    DisableOkDial();
+    DisableHangUp();
+    DisableTransfer();
+    DisableConference();
+    EnableLogout();
+    EnableNotReady();
+    HideNotReady();
+    EnableReady();
+    ShowReady();
+    EnableDial();
+    SetTitleNotReady();
+    DisableHold();
+    DisableUnHold();
     actions_.UnsetUseOnlytt();
-    actions_.SetStateAgentNotReady();
+    SetStateAgentNotReady();
     actions_.SetInWrapUp();
 }
 
 void ScreenState::setSubmitRequiredStateButtons() {
     logMessage(LogLevel::Debug, "CImplementation::SetSubmitRequiredStateButton()");
-    actions_.DisableOkDial();
-    actions_.DisableLogin();
-    actions_.DisableLogout();
-    actions_.DisableHangUp();
-    actions_.DisableTransfer();
-    actions_.DisableConference();
-    actions_.DisableDial();
-    actions_.EnableLogout();
-    actions_.EnableNotReady();
-    actions_.HideLogin();
-    actions_.HideNotReady();
-    actions_.ShowLogout();
-    actions_.ShowReady();
+    DisableOkDial();
+    DisableLogin();
+    DisableLogout();
+    DisableHangUp();
+    DisableTransfer();
+    DisableConference();
+    DisableDial();
+    EnableLogout();
+    EnableNotReady();
+    HideLogin();
+    HideNotReady();
+    ShowLogout();
+    ShowReady();
     actions_.SetInWrapUp();
     actions_.UnsetUseOnlytt();
-    actions_.SetStateAgentNotReadySubmitReq();
-    actions_.SetTitleNotReadySubmitReq();
+    SetStateAgentNotReadySubmitReq();
+    SetTitleNotReadySubmitReq();
 }
 
 void ScreenState::setNotReadySubmitReqStateButtons() {
     logMessage(LogLevel::Debug, "CImplementation::SetNotReadySubmitReqStateButton()");
-    actions_.DisableOkDial();
-    actions_.DisableHangUp();
-    actions_.DisableTransfer();
-    actions_.DisableConference();
-    actions_.DisableLogin();
-    actions_.DisableLogout();
-    actions_.DisableNotReady();
-    actions_.HideNotReady();
-    actions_.DisableReady();
-    actions_.HideLogin();
-    actions_.ShowLogout();
-    actions_.ShowReady();
-    actions_.DisableDial();
-    actions_.SetTitleNotReady();
-    actions_.DisableHold();
-    actions_.DisableUnHold();
+    DisableOkDial();
+    DisableHangUp();
+    DisableTransfer();
+    DisableConference();
+    DisableLogin();
+    DisableLogout();
+    DisableNotReady();
+    HideNotReady();
+    DisableReady();
+    HideLogin();
+    ShowLogout();
+    ShowReady();
+    DisableDial();
+    SetTitleNotReady();
+    DisableHold();
+    DisableUnHold();
     actions_.UnsetUseOnlytt();
-    actions_.SetStateAgentNotReady();
+    SetStateAgentNotReady();
     actions_.SetInWrapUp();
 }
 
 void ScreenState::setInCallStateButtons() {
     logMessage(LogLevel::Debug, "CImplementation::SetInCallStateButton()");
     if (status_.consultCall) {
-        actions_.DisableTransfer();
-        actions_.DisableConference();
-        actions_.HideHold();
-        actions_.ShowUnHold();
-        actions_.DisableHold();
-        actions_.DisableUnHold();
+        DisableTransfer();
+        DisableConference();
+        HideHold();
+        ShowUnHold();
+        DisableHold();
+        DisableUnHold();
     } else {
-        actions_.EnableTransfer();
-        actions_.EnableConference();
-        actions_.HideHold();
-        actions_.ShowUnHold();
-        actions_.EnableHold();
-        actions_.EnableUnHold();
+        EnableTransfer();
+        EnableConference();
+        HideHold();
+        ShowUnHold();
+        EnableHold();
+        EnableUnHold();
     }
-    actions_.EnableDial();
-    actions_.EnableNotReadyReason();
-    actions_.DisableLogout();
-    actions_.DisableNotReady();
-    actions_.HideNotReady();
-    actions_.DisableReady();
-    actions_.ShowReady();
-    actions_.SetTitleInCall();
+    EnableDial();
+    EnableNotReadyReason();
+    DisableLogout();
+    DisableNotReady();
+    HideNotReady();
+    DisableReady();
+    ShowReady();
+    SetTitleInCall();
     actions_.StartRecording();
-    actions_.SetStateAgentReadyInCall();
+    SetStateAgentReadyInCall();
     showButton(Control::AttachedData, true);
     actions_.SetUseOnlytt();
-    actions_.EnableHangUp();
+    EnableHangUp();
 }
+
+// clang-format off
+void ScreenState::DisableCompleteConference() { setDialogControlEnabled(Control::CompleteConference, false, "CImplementation::DisableCompleteConference()"); }
+void ScreenState::DisableConference() { disable(Control::Conference, "CImplementation::DisableConference()"); }
+void ScreenState::DisableDial() { disable(Control::Dial, "CImplementation::DisableDial()"); }
+void ScreenState::DisableHangUp() { disable(Control::HangUp, "CImplementation::DisableHangUp()"); }
+void ScreenState::DisableHold() { disable(Control::Hold, "CImplementation::DisableHold()"); }
+void ScreenState::DisableLine1Conference() { setDialogControlEnabled(Control::ConferenceLine1, false, "CImplementation::Disable Line 1 in complete conference()"); }
+void ScreenState::DisableLine2Conference() { setDialogControlEnabled(Control::ConferenceLine2, false, "CImplementation::Disable Line 2 in complete conference()"); }
+void ScreenState::DisableLogin() { disable(Control::Login, "CImplementation::DisableLogin()"); }
+void ScreenState::DisableLogout() { disable(Control::Logout, "CImplementation::DisableLogout()"); }
+void ScreenState::DisableNotReady() { disable(Control::NotReady, "CImplementation::DisableNotReady()"); }
+void ScreenState::DisableNotReadyReason() { disable(Control::NotReadyReason, "CImplementation::DisableNotReadyReason()"); }
+void ScreenState::DisableOkDial() { disableOkDial(); }
+void ScreenState::DisableReady() { disable(Control::Ready, "CImplementation::DisableReady()"); }
+void ScreenState::DisableTransfer() { disable(Control::Transfer, "CImplementation::DisableTransfer()"); }
+void ScreenState::DisableUnHold() { disable(Control::Unhold, "CImplementation::DisableUnHold()"); }
+void ScreenState::EnableCompleteConference() { setDialogControlEnabled(Control::CompleteConference, true, "CImplementation::EnableCompleteConference()"); }
+void ScreenState::EnableConference() { enableConference(); }
+void ScreenState::EnableDial() { enableDial(); }
+void ScreenState::EnableHangUp() { enable(Control::HangUp, "CImplementation::EnableHangUp()"); }
+void ScreenState::EnableHold() { enable(Control::Hold, "CImplementation::EnableHold()"); }
+void ScreenState::EnableLine1Conference() { setDialogControlEnabled(Control::ConferenceLine1, true, "CImplementation::Enable Line 1 in complete conference()"); }
+void ScreenState::EnableLine2Conference() { setDialogControlEnabled(Control::ConferenceLine2, true, "CImplementation::Enable Line 2 in complete conference()"); }
+void ScreenState::EnableLogin() { enable(Control::Login, "CImplementation::EnableLogin()"); }
+void ScreenState::EnableLogout() { enable(Control::Logout, "CImplementation::EnableLogout()"); }
+void ScreenState::EnableNotReady() { enable(Control::NotReady, "CImplementation::EnableNotReady()"); }
+void ScreenState::EnableNotReadyReason() { enable(Control::NotReadyReason, "CImplementation::EnableNotReadyReason()"); }
+void ScreenState::EnableReady() { enable(Control::Ready, "CImplementation::EnableReady()"); }
+void ScreenState::EnableTransfer() { enableTransfer(); }
+void ScreenState::EnableUnHold() { enable(Control::Unhold, "CImplementation::EnableUnHold()"); }
+void ScreenState::HideAttachedDataButton() { hideAttachedDataButton(); }
+void ScreenState::HideHold() { hide(Control::Hold, "CImplementation::HideHold()"); }
+void ScreenState::HideLine1SelectedConference() { setLineSelectedMark(1, false, "CImplementation::Hide Line 1 selected for conference"); }
+void ScreenState::HideLine2SelectedConference() { setLineSelectedMark(2, false, "CImplementation::Hide Line 2 selected for conference"); }
+void ScreenState::HideLogin() { hide(Control::Login, "CImplementation::HideLogin()"); }
+void ScreenState::HideLogout() { hide(Control::Logout, "CImplementation::HideLogout()"); }
+void ScreenState::HideNotReady() { hide(Control::NotReady, "CImplementation::HideNotReady()"); }
+void ScreenState::HideReady() { hide(Control::Ready, "CImplementation::HideReady()"); }
+void ScreenState::SetInCallStateButton() { setInCallStateButtons(); }
+void ScreenState::SetInitialStateButton() { setInitialStateButtons(); }
+void ScreenState::SetNotReadyStateButton() { setNotReadyStateButtons(); }
+void ScreenState::SetNotReadySubmitReqStateButton() { setNotReadySubmitReqStateButtons(); }
+void ScreenState::SetStateAgentGoingNotReady() { setAgentState("AgentGoingNotReady", StateEffect::ClearsInCall); }
+void ScreenState::SetStateAgentGoingReady() { setAgentState("AgentGoingReady", StateEffect::ClearsInCall); }
+void ScreenState::SetStateAgentGoingReadyInProgress() { setAgentState("AgentGoingReadyInProgress", StateEffect::None); }
+void ScreenState::SetStateAgentLoggedIn() { setAgentState("AgentLoggedIn", StateEffect::None); }
+void ScreenState::SetStateAgentLoggedInWhithNotReady() { setAgentState("AgentLoggedInWhithNotReadyState", StateEffect::None); }
+void ScreenState::SetStateAgentLoggedOut() { setAgentState("AgentLoggedOut", StateEffect::None); }
+void ScreenState::SetStateAgentLoggingOut() { setAgentState("AgentLoggingOut", StateEffect::None); }
+void ScreenState::SetStateAgentNotReady() { setAgentState("AgentNotReady", StateEffect::NotReady); }
+void ScreenState::SetStateAgentNotReadyCancellingConference() { setAgentState("AgentNotReadyCancellingConference", StateEffect::None); }
+void ScreenState::SetStateAgentNotReadyCompletingConference() { setAgentState("AgentNotReadyCompletingConference", StateEffect::None); }
+void ScreenState::SetStateAgentNotReadyInCall() { setAgentState("AgentNotReadyInCall", StateEffect::None); }
+void ScreenState::SetStateAgentNotReadyInConference() { setAgentState("AgentNotReadyInConference", StateEffect::None); }
+void ScreenState::SetStateAgentNotReadyInitiatingConference() { setAgentState("gentNotReadyInitiatingConference", StateEffect::None); }
+void ScreenState::SetStateAgentNotReadySubmitReq() { setAgentState("AgentNotReadySubmitReq", StateEffect::ClearsInCall); }
+void ScreenState::SetStateAgentNotReadyTransfering() { setAgentState("AgentNotReadyTransfering", StateEffect::None); }
+void ScreenState::SetStateAgentReady() { setAgentState("AgentReady", StateEffect::Ready); }
+void ScreenState::SetStateAgentReadyCancellingConference() { setAgentState("AgentReadyCancellingConference", StateEffect::None); }
+void ScreenState::SetStateAgentReadyCompletingConference() { setAgentState("AgentReadyCompletingConference", StateEffect::None); }
+void ScreenState::SetStateAgentReadyInCall() { setAgentState("AgentReadyInCall", StateEffect::None); }
+void ScreenState::SetStateAgentReadyInCallReceivedTerminateCall() { setAgentState("AgentReadyInCallReceivedTerminateCall", StateEffect::None); }
+void ScreenState::SetStateAgentReadyInConference() { setAgentState("AgentReadyInConference", StateEffect::None); }
+void ScreenState::SetStateAgentReadyInitiatingConference() { setAgentState("AgentReadyInitiatingConference", StateEffect::None); }
+void ScreenState::SetStateAgentReadyInitiatingConferenceInProgress() { setAgentState("AgentReadyInitiatingConferenceInProgress", StateEffect::None); }
+void ScreenState::SetStateAgentReadyLoggingOut() { setAgentState("AgentReadyLoggingOut", StateEffect::None); }
+void ScreenState::SetStateAgentReadySubmitReqCancellingConference() { setAgentState("AgentReadySubmitReqCancellingConference", StateEffect::None); }
+void ScreenState::SetStateAgentReadySubmitReqCompletingConference() { setAgentState("AgentReadySubmitReqCompletingConference", StateEffect::None); }
+void ScreenState::SetStateAgentReadySubmitReqEndingCall() { setAgentState("AgentReadySubmitReqEndingCall", StateEffect::ClearsInCall); }
+void ScreenState::SetStateAgentReadySubmitReqInCall() { setAgentState("AgentReadySubmitReqInCall", StateEffect::None); }
+void ScreenState::SetStateAgentReadySubmitReqInConference() { setAgentState("AgentReadySubmitReqInConference", StateEffect::None); }
+void ScreenState::SetStateAgentReadySubmitReqInitiatingConference() { setAgentState("AgentReadySubmitReqInitiatingConference", StateEffect::None); }
+void ScreenState::SetStateAgentReadySubmitReqInitiatingConferenceInProgress() { setAgentState("AgentReadySubmitReqInitiatingConferenceInProgress", StateEffect::None); }
+void ScreenState::SetStateAgentReadySubmitReqTransfering() { setAgentState("AgentReadySubmitReqTransfering", StateEffect::None); }
+void ScreenState::SetStateAgentReadyTransfering() { setAgentState("AgentReadyTransfering", StateEffect::None); }
+void ScreenState::SetSubmitRequiredStateButton() { setSubmitRequiredStateButtons(); }
+void ScreenState::SetTitleInCall() { setTitle(Title::InCall); }
+void ScreenState::SetTitleInCallSubmitReq() { setTitle(Title::InCallSubmitReq); }
+void ScreenState::SetTitleLoggedOut() { setTitle(Title::LoggedOut); }
+void ScreenState::SetTitleNotReady() { setTitle(Title::NotReady); }
+void ScreenState::SetTitleNotReadySubmitReq() { setTitle(Title::NotReadySubmitReq); }
+void ScreenState::SetTitlePreviewDialing() { setTitle(Title::PreviewDialing); }
+void ScreenState::SetTitlePreviewDialingSubmitReq() { setTitle(Title::PreviewDialingSubmitReq); }
+void ScreenState::SetTitleReady() { setTitle(Title::Ready); }
+void ScreenState::ShowLine1SelectedConference() { setLineSelectedMark(1, true, "CImplementation::Show Line 1 selected for conference"); }
+void ScreenState::ShowLine2SelectedConference() { setLineSelectedMark(2, true, "CImplementation::Show Line 2 selected for conference"); }
+void ScreenState::ShowLogin() { show(Control::Login, "CImplementation::ShowLogin()"); }
+void ScreenState::ShowLogout() { show(Control::Logout, "CImplementation::ShowLogout()"); }
+void ScreenState::ShowNotReady() { show(Control::NotReady, "CImplementation::ShowNotReady()"); }
+void ScreenState::ShowNotReadyReason() { show(Control::NotReadyReason, "CImplementation::ShowNotReadyReason()"); }
+void ScreenState::ShowReady() { show(Control::Ready, "CImplementation::ShowReady()"); }
+void ScreenState::ShowUnHold() { show(Control::Unhold, "CImplementation::ShowUnHold()"); }
+// clang-format on

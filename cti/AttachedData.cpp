@@ -1,6 +1,6 @@
 #include "cti/AttachedData.h"
 
-#include "cti/KVSet.h"
+#include "wire/KVSet.h"
 
 namespace {
 

@@ -14,7 +14,7 @@
 #include "AgentVocabulary.h"
 #include "cti/CtiAgent.h"
 #include "cti/InboundMessages.h"
-#include "cti/LoggedText.h"
+#include "wire/LoggedText.h"
 #include "infra/CLogger.h"
 #include "infra/LeadingInt.h"
 #include "infra/SocketErrorText.h"
@@ -48,7 +48,7 @@ bool waitForConnect(int fd, const std::atomic<bool>& stop) {
 
 }  // namespace
 
-CTIConnection::CTIConnection(CtiAgent& agent, InboundMessages& inbound) : agent_(agent), inbound_(inbound) {}
+CTIConnection::CTIConnection(const CtiAgent& agent, InboundMessages& inbound) : agent_(agent), inbound_(inbound) {}
 
 CTIConnection::~CTIConnection() { shutdown(); }
 
@@ -113,7 +113,7 @@ void CTIConnection::connectAndLogIn() {
         connected_ = openSocket();
         if (connected_) break;
         logMessage(LogLevel::Warning, "Can't connect to VelmoraCCS");
-        agent_.showTicker(TickerText::alert("Can't connect to VelmoraCCS !"));
+        agent_.screen.showTicker(TickerText::alert("Can't connect to VelmoraCCS !"));
         logMessage(LogLevel::Debug, "Trying again to connect to VelmoraCCS in 2s");
         pause(intervals::kCtiConnectRetryPause);
     }
@@ -131,11 +131,11 @@ void CTIConnection::connectAndLogIn() {
         pause(intervals::kCtiHelloPause);
         const std::string hello = "0,orvane^NULL^" + host_.get() + "^" + agentId_.get() + "^";
         sendInfo(hello + password_.get(), hello + "****");
-        agent_.QueuePhoneEvent(agent::ConnectedEvent);
-        agent_.SendLoginToCti();
+        agent_.control.QueuePhoneEvent(agent::ConnectedEvent);
+        agent_.control.SendLoginToCti();
     } else if (!stopConnecting_) {
         logMessage(LogLevel::Warning, "VelmoraCCS Server unavailable, tried %d times", intervals::kCtiConnectAttempts);
-        agent_.showTicker(TickerText::alert("VelmoraCCS unavailable, try again later"));
+        agent_.screen.showTicker(TickerText::alert("VelmoraCCS unavailable, try again later"));
     }
 }
 
@@ -289,8 +289,8 @@ bool CTIConnection::heartBeatSender() {
 
 void CTIConnection::linkLost() {
     close();
-    agent_.doUnconditionalAgentLogout(false);
-    agent_.showTicker(TickerText::alert("Communication Error!! Please try again"));
+    agent_.control.doUnconditionalAgentLogout(false);
+    agent_.screen.showTicker(TickerText::alert("Communication Error!! Please try again"));
 }
 
 void CTIConnection::ctiServerReceiver(int socket) {

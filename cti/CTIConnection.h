@@ -5,10 +5,10 @@
 #include <string>
 #include <thread>
 
-#include "cti/FrameAssembler.h"
+#include "cti/CtiAgent.h"
+#include "wire/FrameAssembler.h"
 #include "infra/Guarded.h"
 
-class CtiAgent;
 class InboundMessages;
 
 // The phone's TCP link to the CTI server: connects with retries, announces the phone, keeps
@@ -16,7 +16,7 @@ class InboundMessages;
 // When the link fails the agent is logged out.
 class CTIConnection {
 public:
-    CTIConnection(CtiAgent& agent, InboundMessages& inbound);
+    CTIConnection(const CtiAgent& agent, InboundMessages& inbound);
     virtual ~CTIConnection();
     CTIConnection(const CTIConnection&) = delete;
     CTIConnection& operator=(const CTIConnection&) = delete;
@@ -52,7 +52,7 @@ private:
     void linkLost();
     void joinReceiver();
 
-    CtiAgent& agent_;
+    const CtiAgent agent_;  // four references, held by value
     InboundMessages& inbound_;
 
     std::atomic<int> heartBeatTimeOutCounter_{0};

@@ -5,20 +5,12 @@
 
 #include "core/AgentWindow.h"
 
-// What the CTI link asks of the agent core: the agent's state and events, the voice lines,
-// the settings the server hands out, and the agent's screen.
-class CtiAgent {
-public:
-    // A message-centre item the server pushed for the ticker.
-    struct MessageCenterItem {
-        std::string text;
-        unsigned red = 0;
-        unsigned green = 0;
-        unsigned blue = 0;
-        int mode = 0;
-    };
+// What the CTI link asks of the agent core, in four parts by who serves them, so a test
+// fakes only the part a message touches.
 
-    // Agent state.
+// The agent's state and events, and the login the link drives.
+class CtiAgentControl {
+public:
     virtual void QueuePhoneEvent(int event) = 0;
     virtual bool isClosing() const = 0;
     // The state machine is in Agent-Ready.
@@ -34,7 +26,13 @@ public:
     // Close-Connection: stops the call timer and closes the link.
     virtual void CloseConnection() = 0;
 
-    // Voice lines and the switch.
+protected:
+    ~CtiAgentControl() = default;
+};
+
+// The switch and the other settings the server hands out.
+class CtiSettings {
+public:
     virtual void setAsteriskHost(const std::string& host) = 0;
     virtual void setAsteriskPort(int port) = 0;
     virtual void setAsteriskCodec(const std::string& codec) = 0;
@@ -42,21 +40,6 @@ public:
     virtual void applyVoiceFormat() = 0;
     // Registers with the stored switch as the logged-in agent.
     virtual void registerWithSwitch() = 0;
-    virtual bool selectIaxLine(int callNo) = 0;
-    virtual int selectedCall() = 0;
-    virtual void unquelchAllCalls() = 0;
-    // Line kSelectedLine is the selected line.
-    static constexpr int kSelectedLine = -1;
-    virtual void setLineTrackNum(const std::string& trackNumber, int line) = 0;
-    virtual std::string getVelmoraTrackNum(int line) = 0;
-    virtual bool lineIsUp(int line) = 0;  // lines 0..2
-    virtual void clearLineTrackNums() = 0;
-    virtual void clearCallHeldFlags() = 0;
-    virtual void RemoveHold() = 0;
-    // The server holds the agent's call, as the window's hold button does.
-    virtual void holdCurrentCall() = 0;
-
-    // Settings handed out by the server.
     virtual void setAutoUpdateSettings(const std::string& status, const std::string& host, const std::string& port,
                                        const std::string& path) = 0;
     virtual void setRecordingSettings(const std::string& recordings, const std::string& mp3Encoding,
@@ -68,10 +51,45 @@ public:
     virtual void setPermissions(bool dial, bool transfer, bool conference) = 0;
     // The recording server; an empty host or a port of 0 keeps the recordings on disk.
     virtual void setRecordServer(const std::string& host, int port, bool ssl) = 0;
-    // A data: screen pop tags the call as inbound for the recording's name.
-    virtual void tagInboundCall() = 0;
 
-    // The agent's screen.
+protected:
+    ~CtiSettings() = default;
+};
+
+// The voice lines.
+class CtiLines {
+public:
+    // Line kSelectedLine is the selected line.
+    static constexpr int kSelectedLine = -1;
+
+    virtual bool selectIaxLine(int callNo) = 0;
+    virtual int selectedCall() = 0;
+    virtual void unquelchAllCalls() = 0;
+    virtual void setLineTrackNum(const std::string& trackNumber, int line) = 0;
+    virtual std::string getVelmoraTrackNum(int line) = 0;
+    virtual bool lineIsUp(int line) = 0;  // lines 0..2
+    virtual void clearLineTrackNums() = 0;
+    virtual void clearCallHeldFlags() = 0;
+    virtual void RemoveHold() = 0;
+    // The server holds the agent's call, as the window's hold button does.
+    virtual void holdCurrentCall() = 0;
+
+protected:
+    ~CtiLines() = default;
+};
+
+// The agent's screen.
+class CtiScreen {
+public:
+    // A message-centre item the server pushed for the ticker.
+    struct MessageCenterItem {
+        std::string text;
+        unsigned red = 0;
+        unsigned green = 0;
+        unsigned blue = 0;
+        int mode = 0;
+    };
+
     virtual void showTicker(const TickerText& text) = 0;
     virtual void openScreenPop(const std::string& url) = 0;
     virtual void OnSubmitNotify(const std::string& text) = 0;
@@ -85,5 +103,13 @@ public:
     virtual void signalConsultCallResult(bool accepted) = 0;
 
 protected:
-    ~CtiAgent() = default;
+    ~CtiScreen() = default;
+};
+
+// The four parts together, as the agent core serves them.
+struct CtiAgent {
+    CtiAgentControl& control;
+    CtiSettings& settings;
+    CtiLines& lines;
+    CtiScreen& screen;
 };

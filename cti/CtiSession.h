@@ -9,17 +9,15 @@
 #include "infra/Guarded.h"
 
 // What only the CTI link keeps: the server's address, this computer's identity, the
-// acknowledgements it waits for, and the current call's data.
+// acknowledgements it waits for, and the current call's attached data.
 struct CtiSession {
     Guarded<std::string> host;
     std::atomic<int> port{0};
     Guarded<std::string> hostName{"NotAvailable"};
     Guarded<std::string> version;
 
-    Guarded<std::string> pendingDialTrackNumber;
     Guarded<std::string> logoutReason;
     Guarded<std::string> agentGroupDbid;
-    std::atomic<bool> terminateReceived{false};
     std::atomic<bool> m_sendNotReady{false};  // a not-ready waits for its acknowledgement
 
     // The call data of the current call, under its own lock.

@@ -6,13 +6,14 @@
 #include <memory>
 
 #include "AgentVocabulary.h"
+#include "call/AgentProfile.h"
+#include "call/Call.h"
 #include "core/AgentStatus.h"
-#include "core/CallContext.h"
 #include "cti/CTIConnection.h"
 #include "cti/CtiAgent.h"
 #include "cti/CtiSession.h"
-#include "cti/KVSet.h"
-#include "cti/LoggedText.h"
+#include "wire/KVSet.h"
+#include "wire/LoggedText.h"
 #include "cti/StringTokenizer.h"
 #include "infra/CLogger.h"
 #include "infra/LeadingInt.h"
@@ -37,8 +38,9 @@ bool wellFormedColour(const std::string& colour) {
 
 }  // namespace
 
-InboundMessages::InboundMessages(CtiSession& session, CallContext& call, AgentStatus& status, CtiAgent& agent)
-    : session_(session), call_(call), status_(status), agent_(agent) {}
+InboundMessages::InboundMessages(CtiSession& session, Call& call, AgentProfile& profile, AgentStatus& status,
+                                 const CtiAgent& agent)
+    : session_(session), call_(call), profile_(profile), status_(status), agent_(agent) {}
 
 void InboundMessages::handle(const std::string& message, CTIConnection& link) {
     KVSet set;
@@ -83,47 +85,38 @@ void InboundMessages::handle(const std::string& message, CTIConnection& link) {
                loggedText(message).c_str());
 }
 
-void InboundMessages::startCall(const std::string& trackNumber) {
-    call_.setTrackNumber(trackNumber);
-    session_.terminateReceived = false;
-}
-
 void InboundMessages::handleAgentDialing(const KVSet& message) {
-    session_.pendingDialTrackNumber.set(message.getValue("TrackNumber"));
+    call_.setPendingDialTrackNumber(message.getValue("TrackNumber"));
 }
 
 void InboundMessages::handlePersonalDial(const KVSet& message) {
     const std::string trackNumber = message.getValue("VelmoraTracknum");
-    startCall(trackNumber);
-    agent_.setLineTrackNum(trackNumber, CtiAgent::kSelectedLine);
+    call_.start(trackNumber);
+    agent_.lines.setLineTrackNum(trackNumber, CtiLines::kSelectedLine);
     logMessage(LogLevel::Debug, "Received ack to DIAL and a tracknum[%s]", trackNumber.c_str());
-    if (!call_.remoteDial) agent_.openDialPad();
-    call_.remoteDial = false;
+    if (!call_.takeRemoteDial()) agent_.screen.openDialPad();
 }
 
 void InboundMessages::handleQueueDistribute(const KVSet& message) {
-    agent_.selectIaxLine(0);
-    agent_.unquelchAllCalls();
+    agent_.lines.selectIaxLine(0);
+    agent_.lines.unquelchAllCalls();
 
     const std::string trackNumber = message.getValue("TrackNumber");
-    startCall(trackNumber);
-    call_.setCallDateTime(message.getValue("CurrentDateTime"));
-
-    call_.ani.set("na");
-    agent_.clearCallHeldFlags();
-    session_.m_sendNotReady = false;
-    agent_.showTicker({"", 0x0000FF, 0x000000, 2, 1});
-
     const std::string ani = message.getValue("Ani");
-    call_.ani.set(ani);
+    call_.startDistributed(trackNumber, message.getValue("CurrentDateTime"), ani);
+
+    agent_.lines.clearCallHeldFlags();
+    session_.m_sendNotReady = false;
+    agent_.screen.showTicker({"", 0x0000FF, 0x000000, 2, 1});
+
     logMessage(LogLevel::Debug, "ANI received from VelmoraCTI : %s", ani.c_str());
-    agent_.setLineTrackNum(trackNumber, CtiAgent::kSelectedLine);
+    agent_.lines.setLineTrackNum(trackNumber, CtiLines::kSelectedLine);
 
     session_.setCallData(std::make_shared<CallData>(trackNumber, ani, message.toString("EXTRADATA")));
-    agent_.refreshAttachedData();
+    agent_.screen.refreshAttachedData();
 
     const std::string url = message.getValue("Url");
-    agent_.QueuePhoneEvent(agent::InCallEvent);
+    agent_.control.QueuePhoneEvent(agent::InCallEvent);
 
     const std::string consultCall = message.getValue("ConsultCall");
     if (!consultCall.empty()) {
@@ -134,37 +127,39 @@ void InboundMessages::handleQueueDistribute(const KVSet& message) {
 }
 
 void InboundMessages::openDistributedCallUrl(std::string url) {
-    if (call_.ani.get().empty() && contains(url, "?") && contains(url, "ANI=")) {
+    if (contains(url, "?") && contains(url, "ANI=")) {
         const auto start = url.find("ANI=") + 4;
-        call_.ani.set(url.substr(start, url.find('&', start) - start));
-        logMessage(LogLevel::Debug, "%s: ANI from URL: %s", "handleQueueDistribute", call_.ani.get().c_str());
+        const std::string ani = url.substr(start, url.find('&', start) - start);
+        if (call_.setAniIfUnknown(ani))
+            logMessage(LogLevel::Debug, "%s: ANI from URL: %s", "handleQueueDistribute", ani.c_str());
     }
     const auto dataAt = url.find("data:");
     if (dataAt == std::string::npos) {
         url += contains(url, "?") ? "&" : "?";
-        url += "AGENT_ID=" + call_.agentId.get();
-        agent_.openScreenPop(url);
+        url += "AGENT_ID=" + profile_.agentId.get();
+        agent_.screen.openScreenPop(url);
         return;
     }
     const std::string data = url.substr(dataAt + 5);
     logMessage(LogLevel::Debug, "data = [%s]", data.c_str());
-    call_.dialDestination.set("");
-    agent_.tagInboundCall();
-    agent_.showTicker({data.substr(0, data.find('?')), 0x0000FF, 0x000000, 0, 3});
+    call_.setDialDestination("");
+    call_.tagInbound(profile_.defaultClient.get());
+    agent_.screen.showTicker({data.substr(0, data.find('?')), 0x0000FF, 0x000000, 0, 3});
 }
 
 void InboundMessages::handleTerminateCall(const KVSet& message) {
     const std::string trackNumber = message.getValue("TrackNumber");
-    if (trackNumber != call_.trackNumber.get()) {
+    switch (call_.terminate(trackNumber)) {
+    case Call::Terminate::WrongCall:
         logMessage(LogLevel::Error, "Incorrect TrackNumber !!!");
         return;
-    }
-    if (session_.terminateReceived) {
+    case Call::Terminate::AlreadyReceived:
         logMessage(LogLevel::Warning, "Already received the good Terminate Call !!!");
         return;
+    case Call::Terminate::Accepted:
+        agent_.control.ReceivedTerminateCall(trackNumber);
+        return;
     }
-    agent_.ReceivedTerminateCall(trackNumber);
-    session_.terminateReceived = true;
 }
 
 void InboundMessages::handleAgentNotReady(const KVSet& message) {
@@ -180,43 +175,37 @@ void InboundMessages::handleAgentNotReady(const KVSet& message) {
         return;
     }
     status_.setNotReadyReason(reason);
-    agent_.doAgentNotReady();
+    agent_.control.doAgentNotReady();
     session_.m_sendNotReady = false;
 }
 
 void InboundMessages::handleAgentLogout(const KVSet&) {
     logMessage(LogLevel::Debug, "Received ack to Logout");
-    agent_.startAgentLogout();
+    agent_.control.startAgentLogout();
 }
 
 void InboundMessages::handleHoldAgent(const KVSet& message) {
-    agent_.showTicker(TickerText::alert(message.getValue("Message")));
-    logMessage(LogLevel::Debug, "***handleHoldAgent: AgentID[%s], TrackNum[%s]", call_.agentId.get().c_str(),
-               call_.trackNumber.get().c_str());
-    agent_.holdCurrentCall();
+    agent_.screen.showTicker(TickerText::alert(message.getValue("Message")));
+    logMessage(LogLevel::Debug, "***handleHoldAgent: AgentID[%s], TrackNum[%s]", profile_.agentId.get().c_str(),
+               call_.snapshot().trackNumber.c_str());
+    agent_.lines.holdCurrentCall();
 }
 
 void InboundMessages::handleDialPreview(const KVSet& message) {
+    const PreviewRequest preview{message.getValue("VelmoraTracknum"), message.getValue("NumberToDial"),
+                                 message.getValue("callIdName"),      message.getValue("callIdNum"),
+                                 message.getValue("CampaignName"),    message.getValue("RecordId"),
+                                 message.getValue("TableName")};
+    call_.startPreview(preview);
+
     std::string url = message.getValue("Url");
-    const std::string numberToDial = message.getValue("NumberToDial");
-    const std::string recordId = message.getValue("RecordId");
-    call_.callerIdName.set(message.getValue("callIdName"));
-    call_.callerIdNumber.set(message.getValue("callIdNum"));
-    startCall(message.getValue("VelmoraTracknum"));
+    if (!contains(url, "ANI=")) url += (contains(url, "?") ? "&ANI=" : "?ANI=") + preview.numberToDial;
+    url += "&AGENT_ID=" + profile_.agentId.get() + "&RECORD_ID=" + preview.recordId;
 
-    if (!contains(url, "ANI=")) url += (contains(url, "?") ? "&ANI=" : "?ANI=") + numberToDial;
-    url += "&AGENT_ID=" + call_.agentId.get() + "&RECORD_ID=" + recordId;
-
-    call_.campaignName.set(message.getValue("CampaignName"));
-    call_.dialledNumber.set(numberToDial.substr(0, 20));
-    call_.ani.set(numberToDial);
-    call_.recordId.set(recordId);
-    call_.tableName.set(message.getValue("TableName"));
-
-    agent_.openScreenPop(url);
+    agent_.screen.openScreenPop(url);
     logMessage(LogLevel::Debug, "Received a request for preview mode [%s], Screen pop URL is[%s]",
-               call_.ani.get().c_str(), url.c_str());
-    agent_.QueuePhoneEvent(agent::PreviewDialingEvent);
+               preview.numberToDial.c_str(), url.c_str());
+    agent_.control.QueuePhoneEvent(agent::PreviewDialingEvent);
 }
 
 void InboundMessages::handleLoginResponse(const KVSet& message) {
@@ -224,33 +213,33 @@ void InboundMessages::handleLoginResponse(const KVSet& message) {
         const std::string reason = message.getValue("Reason");
         const std::string text =
             reason.empty() ? "Unknown Error" : "Registration rejected from VelmoraCCS, reason : " + reason;
-        agent_.showTicker(TickerText::alert(text));
+        agent_.screen.showTicker(TickerText::alert(text));
         logMessage(LogLevel::Warning, "%s", text.c_str());
-        agent_.QueuePhoneEvent(agent::UnconditionalLogoutEvent);
+        agent_.control.QueuePhoneEvent(agent::UnconditionalLogoutEvent);
         link_->close();
         return;
     }
     logMessage(LogLevel::Debug, "Successfully logged in with CTI, trying to register with switch");
-    agent_.applyVoiceFormat();
-    agent_.setAutoUpdateSettings(message.getValue("AutoUpdate"), message.getValue("UpdateUrl"),
+    agent_.settings.applyVoiceFormat();
+    agent_.settings.setAutoUpdateSettings(message.getValue("AutoUpdate"), message.getValue("UpdateUrl"),
                                  message.getValue("UpdatePort"), message.getValue("UpdatePath"));
     handleUpdateRecording(message);
     session_.agentGroupDbid.set(message.getValue("GroupDBID"));
-    if (agent_.isClosing()) return;
-    agent_.QueuePhoneEvent(call_.readyAfterLogin ? agent::LoginEvent : agent::LoginWhithNotReadyEvent);
+    if (agent_.control.isClosing()) return;
+    agent_.control.QueuePhoneEvent(profile_.readyAfterLogin ? agent::LoginEvent : agent::LoginWhithNotReadyEvent);
     // Shown first: the switch's answer, which replaces this text, can come back before
     // registerWithSwitch returns.
-    agent_.showTicker(TickerText::alert("Registering with switch, please wait..."));
-    agent_.registerWithSwitch();
+    agent_.screen.showTicker(TickerText::alert("Registering with switch, please wait..."));
+    agent_.settings.registerWithSwitch();
 }
 
 // The recording and wrap-up settings, as at login.
 void InboundMessages::handleUpdateRecording(const KVSet& message) {
-    agent_.setRecordingSettings(message.getValue("Recordings"), message.getValue("Mp3Encoding"),
+    agent_.settings.setRecordingSettings(message.getValue("Recordings"), message.getValue("Mp3Encoding"),
                                 message.getValue("LocalRecording"), message.getValue("MinRecordingTime"),
                                 message.getValue("MaxRecordingTime"), message.getValue("SSLConnection"),
                                 message.getValue("EncodingQuality"));
-    agent_.setWrapUpSettings(message.getValue("ActionAfterTimeOut"), message.getValue("MaxWrapUp"),
+    agent_.settings.setWrapUpSettings(message.getValue("ActionAfterTimeOut"), message.getValue("MaxWrapUp"),
                              message.getValue("WrapUpTimeOut"));
 }
 
@@ -263,25 +252,25 @@ void InboundMessages::handleMessageCenterData(const KVSet& message) {
     const std::string colour = message.getValue("Color");
     if (!wellFormedColour(colour))
         logMessage(LogLevel::Warning, "handleMessageCenterData - Color [%s] is not #RRGGBB", colour.c_str());
-    const CtiAgent::MessageCenterItem item{text, colourPart(colour, 1), colourPart(colour, 3), colourPart(colour, 5),
+    const CtiScreen::MessageCenterItem item{text, colourPart(colour, 1), colourPart(colour, 3), colourPart(colour, 5),
                                            leadingInt(message.getValue("Mode"))};
     const std::string type = message.getValue("Type");
     if (type == "ALERT")
-        agent_.queueAlert(item);
+        agent_.screen.queueAlert(item);
     else if (type == "STAT")
-        agent_.queueStatistic(item);
+        agent_.screen.queueStatistic(item);
 }
 
 void InboundMessages::handleNotReadyReason(const KVSet& message) {
     const std::string reasons = message.getValue("Reason");
     if (reasons.empty()) {
-        agent_.setNotReadyReasons({});
+        agent_.screen.setNotReadyReasons({});
         logMessage(LogLevel::Debug, "Error message empty");
         return;
     }
     std::vector<std::string> list;
     for (StringTokenizer tokens(reasons, "^"); tokens.hasMoreTokens();) list.push_back(tokens.nextToken());
-    agent_.setNotReadyReasons(list);
+    agent_.screen.setNotReadyReasons(list);
 }
 
 void InboundMessages::handleGroupSettings(const KVSet& message) {
@@ -291,41 +280,41 @@ void InboundMessages::handleGroupSettings(const KVSet& message) {
     const std::string readyAfterLogin = message.getValue("ReadyAfterLogin");
     logMessage(LogLevel::Debug, "Allow Dial[%s] Allow Transfer[%s] Allow Conference[%s] Auto Ready At Login[%s]",
                dial.c_str(), transfer.c_str(), conference.c_str(), readyAfterLogin.c_str());
-    agent_.setPermissions(dial == "1", transfer == "1", conference == "1");
-    call_.readyAfterLogin = readyAfterLogin == "1";
-    call_.callPrefix.set(message.getValue("AddPrefixToCall") == "1" ? message.getValue("CallPrefix") : "");
-    call_.defaultClient.set(message.getValue("RecDefaultClient"));
-    call_.defaultCampaign.set(message.getValue("RecDefaultCampaign"));
+    agent_.settings.setPermissions(dial == "1", transfer == "1", conference == "1");
+    profile_.readyAfterLogin = readyAfterLogin == "1";
+    profile_.callPrefix.set(message.getValue("AddPrefixToCall") == "1" ? message.getValue("CallPrefix") : "");
+    profile_.defaultClient.set(message.getValue("RecDefaultClient"));
+    profile_.defaultCampaign.set(message.getValue("RecDefaultCampaign"));
 }
 
 void InboundMessages::handleSwitch(const KVSet& message) {
     const std::string host = message.getValue("Switch");
     if (host.empty()) {
         logMessage(LogLevel::Warning, "No Asterisk switch received ");
-        agent_.setAsteriskHost("NotAvailable");
-        agent_.showTicker(TickerText::alert("No switch available"));
-        agent_.QueuePhoneEvent(agent::UnconditionalLogoutEvent);
-        agent_.CloseConnection();
+        agent_.settings.setAsteriskHost("NotAvailable");
+        agent_.screen.showTicker(TickerText::alert("No switch available"));
+        agent_.control.QueuePhoneEvent(agent::UnconditionalLogoutEvent);
+        agent_.control.CloseConnection();
         return;
     }
     const std::string codec = message.getValue("Codec");
     const std::string portText = message.getValue("Port");
     const int port = portText.empty() ? kDefaultSwitchPort : leadingInt(portText);
-    agent_.setAsteriskHost(host);
-    agent_.setAsteriskCodec(codec);
-    agent_.setAsteriskPort(port);
-    agent_.setAsteriskIaxPassword(message.getValue("IaxPassword"));
+    agent_.settings.setAsteriskHost(host);
+    agent_.settings.setAsteriskCodec(codec);
+    agent_.settings.setAsteriskPort(port);
+    agent_.settings.setAsteriskIaxPassword(message.getValue("IaxPassword"));
     logMessage(LogLevel::Debug, "Asterisk switch/port received : [%s][%d] Codec : [%s] IaxPassword : [%s]",
                host.c_str(), port, codec.c_str(), "****");
-    agent_.showTicker({"Waiting for an answer from VelmoraCCS", 0x646464, 0x000000, 2, 1});
+    agent_.screen.showTicker({"Waiting for an answer from VelmoraCCS", 0x646464, 0x000000, 2, 1});
 }
 
 void InboundMessages::handleLogoutAgent(const KVSet& message) {
-    agent_.showTicker(TickerText::alert(message.getValue("Message")));
+    agent_.screen.showTicker(TickerText::alert(message.getValue("Message")));
     session_.logoutReason.set(message.getValue("Reason"));
     // Sent first: the logout sequence ends with the link closed, and it runs on a thread of its own.
-    agent_.SendLogoutToCti();
-    agent_.startAgentLogout();
+    agent_.control.SendLogoutToCti();
+    agent_.control.startAgentLogout();
 }
 
 void InboundMessages::handleRecordServer(const KVSet& message) {
@@ -338,7 +327,7 @@ void InboundMessages::handleRecordServer(const KVSet& message) {
         logMessage(LogLevel::Warning, "New Recording server received is invalid [%s:%d]", host.c_str(), port);
         logMessage(LogLevel::Debug, "Will keep all recordings locally");
     }
-    agent_.setRecordServer(host, port, ssl);
+    agent_.settings.setRecordServer(host, port, ssl);
 }
 
 void InboundMessages::handleCtiDateTime(const KVSet& message) {
@@ -347,12 +336,12 @@ void InboundMessages::handleCtiDateTime(const KVSet& message) {
 }
 
 void InboundMessages::handleAutoUpdate(const KVSet& message) {
-    agent_.setAutoUpdateSettings(message.getValue("AutoUpdate"), message.getValue("UpdateUrl"),
+    agent_.settings.setAutoUpdateSettings(message.getValue("AutoUpdate"), message.getValue("UpdateUrl"),
                                  message.getValue("UpdatePort"), message.getValue("UpdatePath"));
 }
 
 void InboundMessages::handleTrackNumber(const KVSet& message) {
-    agent_.setLineTrackNum(message.getValue("Tracknum"), leadingInt(message.getValue("Channel")));
+    agent_.lines.setLineTrackNum(message.getValue("Tracknum"), leadingInt(message.getValue("Channel")));
 }
 
 void InboundMessages::handleConsultCallRequest(const KVSet& message) {
@@ -360,7 +349,7 @@ void InboundMessages::handleConsultCallRequest(const KVSet& message) {
     const std::string response = message.getValue("RESPONSE");
     logMessage(LogLevel::Debug, "Consult Call Confirmation - Response[%s] Reason[%s]", response.c_str(),
                reason.c_str());
-    agent_.signalConsultCallResult(response == "success");
+    agent_.screen.signalConsultCallResult(response == "success");
 }
 
 void InboundMessages::handleAllAttachedData(const KVSet& message) {
@@ -370,7 +359,7 @@ void InboundMessages::handleAllAttachedData(const KVSet& message) {
         data.attachedData().load(extraData);
         reloaded = true;
     });
-    if (reloaded) agent_.refreshAttachedData();
+    if (reloaded) agent_.screen.refreshAttachedData();
 }
 
 void InboundMessages::handleSubmitNotify(const KVSet& message) {
@@ -378,12 +367,12 @@ void InboundMessages::handleSubmitNotify(const KVSet& message) {
     const std::string text = message.getValue("AGENT_ID") + "." + message.getValue("CLIENT_NAME") + "." +
                              message.getValue("CAMPAIGN_NAME") + "." + status + "." + message.getValue("SELL_RESULT");
     if (status == "submit_required") {
-        call_.submitPending = true;
-        agent_.QueuePhoneEvent(agent::SubmitReqEvent);
+        call_.setSubmitPending(true);
+        agent_.control.QueuePhoneEvent(agent::SubmitReqEvent);
     } else if (status == "submit_sent") {
-        agent_.OnSubmitNotify(text);
+        agent_.screen.OnSubmitNotify(text);
     } else {
-        agent_.QueuePhoneEvent(agent::BrowserClosedEvent);
-        call_.submitPending = false;
+        agent_.control.QueuePhoneEvent(agent::BrowserClosedEvent);
+        call_.setSubmitPending(false);
     }
 }

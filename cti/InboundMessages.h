@@ -2,10 +2,12 @@
 
 #include <string>
 
+#include "cti/CtiAgent.h"
+
 class AgentStatus;
+class Call;
 class CTIConnection;
-struct CallContext;
-class CtiAgent;
+struct AgentProfile;
 class KVSet;
 struct CtiSession;
 
@@ -13,7 +15,7 @@ struct CtiSession;
 // stored, agent events queued, lines tagged, the screen updated.
 class InboundMessages {
 public:
-    InboundMessages(CtiSession& session, CallContext& call, AgentStatus& status, CtiAgent& agent);
+    InboundMessages(CtiSession& session, Call& call, AgentProfile& profile, AgentStatus& status, const CtiAgent& agent);
 
     // Parses one message (not a heartbeat answer) and runs its handler.
     void handle(const std::string& message, CTIConnection& link);
@@ -43,12 +45,11 @@ private:
     void handleSubmitNotify(const KVSet& message);
 
     void openDistributedCallUrl(std::string url);
-    // A new call's track number: it becomes the current one, and no terminate has come for it yet.
-    void startCall(const std::string& trackNumber);
 
     CtiSession& session_;
-    CallContext& call_;
+    Call& call_;
+    AgentProfile& profile_;
     AgentStatus& status_;
-    CtiAgent& agent_;
+    const CtiAgent agent_;  // four references, held by value
     CTIConnection* link_ = nullptr;  // the link the message being handled came on
 };

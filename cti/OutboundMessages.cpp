@@ -3,8 +3,9 @@
 #include <ctime>
 
 #include "AgentVocabulary.h"
+#include "call/AgentProfile.h"
+#include "call/Call.h"
 #include "core/AgentStatus.h"
-#include "core/CallContext.h"
 #include "cti/CTIConnection.h"
 #include "cti/CtiAgent.h"
 #include "cti/CtiSession.h"
@@ -18,9 +19,9 @@ void logEntry(const char* line) { logMessage(LogLevel::Debug, "%s", line); }
 
 }  // namespace
 
-OutboundMessages::OutboundMessages(CTIConnection& link, CtiSession& session, CallContext& call, AgentStatus& status,
-                                   CtiAgent& agent)
-    : link_(link), session_(session), call_(call), status_(status), agent_(agent) {}
+OutboundMessages::OutboundMessages(CTIConnection& link, CtiSession& session, const Call& call,
+                                   const AgentProfile& profile, AgentStatus& status, const CtiAgent& agent)
+    : link_(link), session_(session), call_(call), profile_(profile), status_(status), agent_(agent) {}
 
 const char* OutboundMessages::transferTypeName(int transferType) {
     if (transferType == ToAgent) return "AGENT";
@@ -29,7 +30,7 @@ const char* OutboundMessages::transferTypeName(int transferType) {
 }
 
 std::string OutboundMessages::agentReport(int code) const {
-    return std::to_string(code) + ",0^" + call_.agentId.get();
+    return std::to_string(code) + ",0^" + profile_.agentId.get();
 }
 
 bool OutboundMessages::send(const std::string& message) { return link_.sendInfo(message); }
@@ -39,12 +40,12 @@ void OutboundMessages::SendLoginToCti() {
     session_.m_sendNotReady = false;  // a not-ready sent on an earlier connection is no longer awaited
     const std::string head = agentReport(34) + "^";
     const std::string tail = "^" + session_.hostName.get() + "^" + session_.version.get();
-    link_.sendInfo(head + call_.password.get() + tail, head + "****" + tail);
+    link_.sendInfo(head + profile_.password.get() + tail, head + "****" + tail);
     status_.setNotReadyReason("");
 }
 
 void OutboundMessages::SendLogoutToCti() {
-    send("35," + call_.trackNumber.get() + "^" + call_.agentId.get() + "^" + session_.logoutReason.get());
+    send("35," + call_.snapshot().trackNumber + "^" + profile_.agentId.get() + "^" + session_.logoutReason.get());
 }
 
 void OutboundMessages::SendReadyToCti() {
@@ -59,30 +60,32 @@ void OutboundMessages::SendNotReadyToCti() {
     // Set before the send, since the acknowledgement may come back at once; a message that
     // did not go out awaits nothing.
     session_.m_sendNotReady = true;
-    const std::string trackNumber = call_.trackNumber.get();
-    std::string message = trackNumber.empty() ? agentReport(37) : "37," + trackNumber + "^" + call_.agentId.get();
+    const std::string trackNumber = call_.snapshot().trackNumber;
+    std::string message = trackNumber.empty() ? agentReport(37) : "37," + trackNumber + "^" + profile_.agentId.get();
     const std::string reason = status_.notReadyReason();
     if (!send(message)) session_.m_sendNotReady = false;
     if (!reason.empty()) {
-        agent_.resetCallTimer();
+        agent_.control.resetCallTimer();
         send(message + "^" + reason);
     }
     status_.setNotReadyReason("");
 }
 
 void OutboundMessages::SendTerminateCallToCti() {
-    send("41," + std::to_string(static_cast<long long>(std::time(nullptr))) + "^" + call_.trackNumber.get() +
+    send("41," + std::to_string(static_cast<long long>(std::time(nullptr))) + "^" + call_.snapshot().trackNumber +
          "^0^0^");
 }
 
 void OutboundMessages::SendCallAnsweredToCti() {
     logEntry("CImplementation::SendCallAnsweredToCti()");
-    send("43,0^" + call_.trackNumber.get() + "^" + call_.dialledNumber.get() + "^" + call_.recordId.get());
+    const Call::Snapshot call = call_.snapshot();
+    send("43,0^" + call.trackNumber + "^" + call.dialledNumber + "^" + call.recordId);
 }
 
 void OutboundMessages::SendCallNoAnswerToCti() {
     logEntry("CImplementation::SendCallNoAnswerToCti()");
-    send("47,0^" + call_.trackNumber.get() + "^" + call_.dialledNumber.get() + "^" + call_.recordId.get());
+    const Call::Snapshot call = call_.snapshot();
+    send("47,0^" + call.trackNumber + "^" + call.dialledNumber + "^" + call.recordId);
 }
 
 void OutboundMessages::SendAgentDialingToCti() {
@@ -92,32 +95,35 @@ void OutboundMessages::SendAgentDialingToCti() {
 
 void OutboundMessages::SendAgentInCallToCti() {
     logEntry("CImplementation::SendAgentInCallToCti()");
-    send("65," + call_.dialledNumber.get() + "^" + call_.agentId.get() + "^" + call_.trackNumber.get());
+    const Call::Snapshot call = call_.snapshot();
+    send("65," + call.dialledNumber + "^" + profile_.agentId.get() + "^" + call.trackNumber);
 }
 
 void OutboundMessages::SendAgentCancelDialingToCti() {
     logEntry("CImplementation::SendAgentCancelDialingToCti()");
     send(agentReport(66) + "^" + status_.notReadyReason());
-    agent_.setLineTrackNum("", CtiAgent::kSelectedLine);
+    agent_.lines.setLineTrackNum("", CtiLines::kSelectedLine);
 }
 
 void OutboundMessages::SendTransferToCti(int transferType) {
-    agent_.QueuePhoneEvent(agent::TransferEvent);
-    agent_.RemoveHold();
-    const std::string destination = call_.dialDestination.get();
-    send("77," + call_.agentId.get() + "^" + destination + "^" + agent_.getVelmoraTrackNum(CtiAgent::kSelectedLine) + "^" +
-         call_.trackNumber.get() + "^" + transferTypeName(transferType));
-    agent_.clearLineTrackNums();
+    const Call::Snapshot call = call_.snapshot();
+    agent_.control.QueuePhoneEvent(agent::TransferEvent);
+    agent_.lines.RemoveHold();
+    const std::string destination = call.dialDestination;
+    send("77," + profile_.agentId.get() + "^" + destination + "^" + agent_.lines.getVelmoraTrackNum(CtiLines::kSelectedLine) + "^" +
+         call.trackNumber + "^" + transferTypeName(transferType));
+    agent_.lines.clearLineTrackNums();
     logMessage(LogLevel::Debug, "Transfer to [%s]", destination.c_str());
 }
 
 void OutboundMessages::SendConferenceCompletedToCti() {
-    const std::string first = call_.trackNumber.get().substr(0, kConferenceTrackNumberLength);
+    const Call::Snapshot call = call_.snapshot();
+    const std::string first = call.trackNumber.substr(0, kConferenceTrackNumberLength);
     const std::string second =
-        agent_.getVelmoraTrackNum(agent_.lineIsUp(2) ? 2 : 1).substr(0, kConferenceTrackNumberLength);
-    agent_.QueuePhoneEvent(agent::ConferenceCompletedEvent);
-    send("78," + call_.agentId.get() + "^" + call_.dialDestination.get() + "^" + first + "^" + second);
-    agent_.clearLineTrackNums();
+        agent_.lines.getVelmoraTrackNum(agent_.lines.lineIsUp(2) ? 2 : 1).substr(0, kConferenceTrackNumberLength);
+    agent_.control.QueuePhoneEvent(agent::ConferenceCompletedEvent);
+    send("78," + profile_.agentId.get() + "^" + call.dialDestination + "^" + first + "^" + second);
+    agent_.lines.clearLineTrackNums();
 }
 
 void OutboundMessages::SendAgentPersonnalDialToCti() {
@@ -127,29 +133,30 @@ void OutboundMessages::SendAgentPersonnalDialToCti() {
 
 void OutboundMessages::SendOnHoldToCti() {
     logEntry("CImplementation::SendOnHoldToCti()");
-    send(agentReport(100) + "^" + call_.trackNumber.get());
+    send(agentReport(100) + "^" + call_.snapshot().trackNumber);
 }
 
 void OutboundMessages::SendUnHoldToCti() {
     logEntry("CImplementation::SendUnHoldToCti()");
-    send(agentReport(101) + "^" + call_.trackNumber.get());
+    send(agentReport(101) + "^" + call_.snapshot().trackNumber);
 }
 
 void OutboundMessages::SendAgentReallyDialingToCti() {
     logEntry("CImplementation::SendAgentReallyDialingToCti()");
-    send("131," + call_.campaignName.get() + "^" + call_.agentId.get() + "^" +
-         std::to_string(agent_.selectedCall()) + "^" + agent_.getVelmoraTrackNum(CtiAgent::kSelectedLine));
+    send("131," + call_.snapshot().campaignName + "^" + profile_.agentId.get() + "^" +
+         std::to_string(agent_.lines.selectedCall()) + "^" + agent_.lines.getVelmoraTrackNum(CtiLines::kSelectedLine));
 }
 
 void OutboundMessages::sendLineDown(const std::string& lineTrackNumber) { send("137," + lineTrackNumber); }
 
 void OutboundMessages::SendCancelPreviewToCti() {
     logEntry("CImplementation::SendCancelPreviewToCti()");
-    send(agentReport(217) + "^" + call_.dialledNumber.get() + "^" + call_.tableName.get());
+    const Call::Snapshot call = call_.snapshot();
+    send(agentReport(217) + "^" + call.dialledNumber + "^" + call.tableName);
 }
 
 void OutboundMessages::GetCtiTime() {
-    if (call_.callDateTime.get().empty()) send("275^");
+    if (call_.snapshot().callDateTime.empty()) send("275^");
 }
 
 void OutboundMessages::sendRecordingNotice(const std::string& trackNumber, const std::string& fileNameWithoutExtension) {
@@ -163,15 +170,16 @@ void OutboundMessages::SendAttachedDataToCti() {
 }
 
 void OutboundMessages::SendConsultCallRequestToCti(int transferType) {
-    send("324,<MSG_TYPE_CONSULT_CALL_REQUEST><REQUEST_DATA>" + call_.dialDestination.get() +
-         "</REQUEST_DATA><TRACKNUM>" + call_.trackNumber.get() + "</TRACKNUM><REQUESTING_AGENT_ID>" +
-         call_.agentId.get() + "</REQUESTING_AGENT_ID><REQUEST_TYPE>" + transferTypeName(transferType) +
+    const Call::Snapshot call = call_.snapshot();
+    send("324,<MSG_TYPE_CONSULT_CALL_REQUEST><REQUEST_DATA>" + call.dialDestination +
+         "</REQUEST_DATA><TRACKNUM>" + call.trackNumber + "</TRACKNUM><REQUESTING_AGENT_ID>" +
+         profile_.agentId.get() + "</REQUESTING_AGENT_ID><REQUEST_TYPE>" + transferTypeName(transferType) +
          "</REQUEST_TYPE></MSG_TYPE_CONSULT_CALL_REQUEST>");
 }
 
 void OutboundMessages::SendConsultCallCanceledToCti() {
-    send("325,<MSG_TYPE_CONSULT_CALL_CANCELED><TRACKNUM>" + call_.trackNumber.get() + "</TRACKNUM><AGENT_ID>" +
-         call_.agentId.get() + "</AGENT_ID></MSG_TYPE_CONSULT_CALL_CANCELED>");
+    send("325,<MSG_TYPE_CONSULT_CALL_CANCELED><TRACKNUM>" + call_.snapshot().trackNumber + "</TRACKNUM><AGENT_ID>" +
+         profile_.agentId.get() + "</AGENT_ID></MSG_TYPE_CONSULT_CALL_CANCELED>");
 }
 
 void OutboundMessages::SendAgentHangUpToCti() {
@@ -189,7 +197,7 @@ void OutboundMessages::SendNotReadyReasonSetToCti() {
     std::string message = agentReport(408);
     const std::string reason = status_.notReadyReason();
     if (!reason.empty()) {
-        agent_.resetCallTimer();
+        agent_.control.resetCallTimer();
         message += "^" + reason;
     }
     send(message);
@@ -202,22 +210,23 @@ void OutboundMessages::SendNotReadyAfterWrapUpToCti() {
 
 void OutboundMessages::SendInitiateTransferToCti() {
     logEntry("Agent initiate Transfer");
-    send("411," + call_.agentId.get() + "^" + call_.trackNumber.get());
+    send("411," + profile_.agentId.get() + "^" + call_.snapshot().trackNumber);
 }
 
 void OutboundMessages::SendCompletedTransferToCti(int transferType) {
-    agent_.QueuePhoneEvent(agent::TransferEvent);
-    agent_.RemoveHold();
-    const std::string destination = call_.dialDestination.get();
+    const Call::Snapshot call = call_.snapshot();
+    agent_.control.QueuePhoneEvent(agent::TransferEvent);
+    agent_.lines.RemoveHold();
+    const std::string destination = call.dialDestination;
     const std::string target =
-        transferType == ToAgent || transferType == ToQueue ? destination : call_.callPrefix.get() + destination;
-    agent_.clearLineTrackNums();
+        transferType == ToAgent || transferType == ToQueue ? destination : profile_.callPrefix.get() + destination;
+    agent_.lines.clearLineTrackNums();
     logMessage(LogLevel::Debug, "Completed Transfer to [%s]", destination.c_str());
-    send("412," + call_.agentId.get() + "^" + call_.trackNumber.get() + "^" + target + "^" +
+    send("412," + profile_.agentId.get() + "^" + call.trackNumber + "^" + target + "^" +
          transferTypeName(transferType));
 }
 
 void OutboundMessages::SendCancelTransferToCti() {
     logEntry("Agent canceled Transfer");
-    send("413," + call_.agentId.get() + "^" + call_.trackNumber.get());
+    send("413," + profile_.agentId.get() + "^" + call_.snapshot().trackNumber);
 }

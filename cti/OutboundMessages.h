@@ -2,21 +2,23 @@
 
 #include <string>
 
+#include "cti/CtiAgent.h"
+
 class AgentStatus;
+class Call;
 class CTIConnection;
-struct CallContext;
-class CtiAgent;
+struct AgentProfile;
 struct CtiSession;
 
 // Every status report the phone makes to the CTI server: one field message each,
-// "code,field^field...", built from the agent's current values.
+// "code,field^field...", built from the agent's current values and one snapshot of the call.
 class OutboundMessages {
 public:
     // How a transfer or consult call reaches its destination.
     enum TransferType : int { ToAgent = 1, ToQueue = 2, ToPhoneNumber = 3 };
 
-    OutboundMessages(CTIConnection& link, CtiSession& session, CallContext& call, AgentStatus& status,
-                     CtiAgent& agent);
+    OutboundMessages(CTIConnection& link, CtiSession& session, const Call& call, const AgentProfile& profile,
+                     AgentStatus& status, const CtiAgent& agent);
 
     void SendLoginToCti();                  // 34
     void SendLogoutToCti();                 // 35
@@ -58,7 +60,8 @@ private:
 
     CTIConnection& link_;
     CtiSession& session_;
-    CallContext& call_;
+    const Call& call_;
+    const AgentProfile& profile_;
     AgentStatus& status_;
-    CtiAgent& agent_;
+    const CtiAgent agent_;  // four references, held by value
 };

@@ -4,7 +4,8 @@
 #include <utility>
 
 #include "AgentVocabulary.h"
-#include "core/CallContext.h"
+#include "call/AgentProfile.h"
+#include "call/Call.h"
 #include "desktop/ScreenPopTarget.h"
 #include "desktop/ScreenPopTitle.h"
 #include "infra/CLogger.h"
@@ -13,7 +14,6 @@
 namespace {
 
 constexpr int kNavigateAttempts = 10;
-constexpr std::size_t kDialDestinationLength = 100;
 constexpr const char* kFirefox = "firefox";
 
 // "agent.client.campaign.status.result": the part at `index` (0 is the agent), "" when absent.
@@ -29,8 +29,8 @@ std::string notifyPart(const std::string& text, int index) {
 
 }  // namespace
 
-BrowserHandler::BrowserHandler(Agent& agent, CallContext& call, BrowserView& view)
-    : agent_(agent), call_(call), view_(view) {
+BrowserHandler::BrowserHandler(Agent& agent, Call& call, const AgentProfile& profile, BrowserView& view)
+    : agent_(agent), call_(call), profile_(profile), view_(view) {
     view_.setEvents(this);
 }
 
@@ -79,7 +79,7 @@ void BrowserHandler::setUrl(const std::string& url) {
     wake_.notify_all();
 }
 
-bool BrowserHandler::popupInProgress() const { return call_.submitPending; }
+bool BrowserHandler::popupInProgress() const { return call_.snapshot().submitPending; }
 
 void BrowserHandler::browserThread() {
     std::unique_lock guard(lock_);
@@ -293,7 +293,7 @@ void BrowserHandler::titleChanged(const std::string& title) {
         return;
     case ScreenPopTitle::Report::SubmitRequired:
         logMessage(LogLevel::Normal, "Pop-up page requires a submit");
-        call_.submitPending = true;
+        call_.setSubmitPending(true);
         agent_.QueuePhoneEvent(agent::SubmitReqEvent);
         return;
     case ScreenPopTitle::Report::SubmitSent:
@@ -312,17 +312,17 @@ void BrowserHandler::titleChanged(const std::string& title) {
     else
         logMessage(LogLevel::Normal, "Found infos : Client[%s] Campaign[%s] Status[%s] Transfer #[%s]",
                    report.client.c_str(), report.campaign.c_str(), report.status.c_str(), report.transferNumber.c_str());
-    call_.submitPending = false;
+    call_.setSubmitPending(false);
     agent_.QueuePhoneEvent(agent::SubmitSentEvent);
     if (report.transferNumber.empty()) return;
-    call_.dialDestination.set((call_.callPrefix.get() + report.transferNumber).substr(0, kDialDestinationLength));
+    call_.setDialDestination(profile_.callPrefix.get() + report.transferNumber);
     agent_.SendTransferToCti();
 }
 
 void BrowserHandler::browserQuit() {
     logMessage(LogLevel::Normal, "BrowserHandler::OnQuit(): the agent closed the browser");
     agent_.QueuePhoneEvent(agent::BrowserClosedEvent);
-    call_.submitPending = false;
+    call_.setSubmitPending(false);
     closeBrowser();
 }
 
@@ -331,7 +331,7 @@ void BrowserHandler::browserQuit() {
 void BrowserHandler::pageLost(const std::string& why) {
     logMessage(LogLevel::Warning, "BrowserHandler::OnPageLost(): the page [%s] was lost (%s), creating a new browser",
                shownUrl_.c_str(), why.c_str());
-    if (call_.submitPending.exchange(false)) agent_.QueuePhoneEvent(agent::BrowserClosedEvent);
+    if (call_.takeSubmitPending()) agent_.QueuePhoneEvent(agent::BrowserClosedEvent);
     closeBrowser();
     startBrowser();
 }
@@ -348,6 +348,6 @@ void BrowserHandler::OnSubmitNotify(const std::string& text) {
     logMessage(LogLevel::Normal, "Found infos in Submit Notify message: Client[%s] Campaign[%s] Status[%s]",
                report.client.c_str(), report.campaign.c_str(), report.status.c_str());
     report.tagCall(call_);
-    call_.submitPending = false;
+    call_.setSubmitPending(false);
     agent_.QueuePhoneEvent(agent::SubmitSentEvent);
 }

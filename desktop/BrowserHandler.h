@@ -9,7 +9,8 @@
 
 #include "desktop/BrowserView.h"
 
-struct CallContext;
+class Call;
+struct AgentProfile;
 struct ScreenPopTarget;
 
 // The screen pop: opens the page the CTI server names for a call, in the phone's own browser
@@ -33,7 +34,7 @@ public:
         ~Agent() = default;
     };
 
-    BrowserHandler(Agent& agent, CallContext& call, BrowserView& view);
+    BrowserHandler(Agent& agent, Call& call, const AgentProfile& profile, BrowserView& view);
     ~BrowserHandler();
     BrowserHandler(const BrowserHandler&) = delete;
     BrowserHandler& operator=(const BrowserHandler&) = delete;
@@ -83,7 +84,8 @@ private:
     void pageLost(const std::string& why);
 
     Agent& agent_;
-    CallContext& call_;
+    Call& call_;
+    const AgentProfile& profile_;
     BrowserView& view_;
 
     mutable std::mutex lock_;  // everything below

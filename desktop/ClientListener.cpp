@@ -12,11 +12,12 @@
 #include <unistd.h>
 
 #include "AgentVocabulary.h"
+#include "call/AgentProfile.h"
+#include "call/Call.h"
 #include "core/AgentStatus.h"
-#include "core/CallContext.h"
-#include "cti/FrameAssembler.h"
-#include "cti/KVSet.h"
-#include "cti/LoggedText.h"
+#include "wire/FrameAssembler.h"
+#include "wire/KVSet.h"
+#include "wire/LoggedText.h"
 #include "desktop/ScreenPopTitle.h"
 #include "infra/CLogger.h"
 #include "infra/LeadingInt.h"
@@ -27,8 +28,7 @@
 namespace {
 
 constexpr std::size_t kReceiveBuffer = 51200;
-constexpr std::size_t kNumberLength = 100;  // longer numbers are refused
-constexpr std::size_t kDialledNumberLength = 20;
+constexpr std::size_t kNumberLength = Call::kDialDestinationLength;  // longer numbers are refused
 
 int milliseconds(std::chrono::microseconds interval) {
     return static_cast<int>(std::max<long long>(1, Timing::scaled(interval).count() / 1000));
@@ -57,8 +57,8 @@ std::string echoedTrackNumber(const KVSet& request) {
 
 }  // namespace
 
-ClientListener::ClientListener(Agent& agent, AgentStatus& status, CallContext& call, int port)
-    : agent_(agent), status_(status), call_(call), port_(port), wake_(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {}
+ClientListener::ClientListener(Agent& agent, AgentStatus& status, Call& call, const AgentProfile& profile, int port)
+    : agent_(agent), status_(status), call_(call), profile_(profile), port_(port), wake_(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {}
 
 ClientListener::~ClientListener() {
     std::lock_guard lifecycle(lifecycleLock_);
@@ -404,10 +404,8 @@ void ClientListener::handleOutsideDial(const KVSet& request) {
         return;
     }
 
-    call_.dialDestination.set(number.substr(0, kNumberLength));
-    call_.dialledNumber.set(number.substr(0, kDialledNumberLength));
+    call_.beginRemoteDial(number);
     agent_.selectIaxLine(callNo);
-    call_.remoteDial = true;
     agent_.SendAgentPersonnalDialToCti();
     agent_.CloseDialWindow();
     for (int wait = 0; wait < intervals::kRemoteDialTrackNumberWaits && agent_.getVelmoraTrackNum(callNo).empty();
@@ -415,14 +413,14 @@ void ClientListener::handleOutsideDial(const KVSet& request) {
         logMessage(LogLevel::Debug, block, "ClientListener::handleOutsideDial");
         if (!pauseUnlessStopped(intervals::kRemoteDialTrackNumberWait)) {
             logMessage(LogLevel::Debug, "ClientListener::handleOutsideDial - stopped while waiting for the tracknum, no dial");
-            call_.remoteDial = false;
+            call_.endRemoteDial();
             return;
         }
     }
     agent_.SendAgentReallyDialingToCti();
     agent_.QueuePhoneEvent(agent::DialingEvent);
-    call_.ani.set(number);
-    agent_.dial(call_.callPrefix.get() + number, request.getValue("TrackNumber"));
+    call_.setAni(number);
+    agent_.dial(profile_.callPrefix.get() + number, request.getValue("TrackNumber"));
 }
 
 void ClientListener::handleTitleChange(const KVSet& request) {
@@ -435,7 +433,7 @@ void ClientListener::handleTitleChange(const KVSet& request) {
     const ScreenPopTitle report = ScreenPopTitle::read(title);
     if (report.report == ScreenPopTitle::Report::SubmitRequired) {
         logMessage(LogLevel::Debug, "Pop-up page requires a submit");
-        call_.submitPending = true;
+        call_.setSubmitPending(true);
         agent_.QueuePhoneEvent(agent::SubmitReqEvent);
         return;
     }

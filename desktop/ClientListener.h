@@ -11,7 +11,8 @@
 
 class AgentStatus;
 class KVSet;
-struct CallContext;
+class Call;
+struct AgentProfile;
 
 // The loopback TCP server through which the agent's web applet drives the phone: dial,
 // force ready, force hang-up and page-title reports. One client at a time, '~'-framed; a
@@ -48,7 +49,8 @@ public:
         ~Agent() = default;
     };
 
-    ClientListener(Agent& agent, AgentStatus& status, CallContext& call, int port = kDefaultPort);
+    ClientListener(Agent& agent, AgentStatus& status, Call& call, const AgentProfile& profile,
+                   int port = kDefaultPort);
     virtual ~ClientListener();
     ClientListener(const ClientListener&) = delete;
     ClientListener& operator=(const ClientListener&) = delete;
@@ -85,7 +87,8 @@ private:
 
     Agent& agent_;
     AgentStatus& status_;
-    CallContext& call_;
+    Call& call_;
+    const AgentProfile& profile_;
     const int port_;
     std::atomic<int> boundPort_{0};
     std::mutex socketLock_;  // senders, and the shutdown that wakes the listening thread

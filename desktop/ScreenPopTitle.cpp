@@ -2,12 +2,9 @@
 
 #include <string_view>
 
-#include "core/CallContext.h"
+#include "call/Call.h"
 
 namespace {
-
-constexpr std::size_t kTagStatusLength = 10;
-constexpr std::size_t kTagTextLength = 100;
 
 constexpr const char* kTransferSent = "transfer:sent";
 
@@ -47,13 +44,9 @@ ScreenPopTitle ScreenPopTitle::read(const std::string& title) {
     return read;
 }
 
-void ScreenPopTitle::tagCall(CallContext& call) const {
-    if (!conform) {
-        call.recordingTagged = false;
-        return;
-    }
-    call.tagStatus.set(status.substr(0, kTagStatusLength));
-    call.tagCampaign.set(campaign.substr(0, kTagTextLength));
-    call.tagClient.set(client.substr(0, kTagTextLength));
-    call.recordingTagged = true;
+void ScreenPopTitle::tagCall(Call& call) const {
+    if (conform)
+        call.tag(client, campaign, status);
+    else
+        call.untag();
 }

@@ -2,7 +2,7 @@
 
 #include <string>
 
-struct CallContext;
+class Call;
 
 // What a screen-pop page reports through its title. The first of these texts the title
 // contains decides: "submit:required" (the form must be submitted before the agent goes on),
@@ -25,5 +25,5 @@ struct ScreenPopTitle {
 
     // A conform title becomes the tags of the call's recording (status cut to 10 characters,
     // campaign and client to 100) and marks the call tagged; any other clears the mark.
-    void tagCall(CallContext& call) const;
+    void tagCall(Call& call) const;
 };

@@ -5,7 +5,8 @@
 #include <string>
 
 #include "core/AgentStatus.h"
-#include "core/CallContext.h"
+#include "call/AgentProfile.h"
+#include "call/Call.h"
 #include "desktop/ClientListener.h"
 #include "infra/CLogger.h"
 #include "infra/Timing.h"
@@ -41,8 +42,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     (void)quiet;
     static IdleAgent agent;
     static AgentStatus status;
-    static CallContext call;
-    static ClientListener listener(agent, status, call, 0);
+    static Call call;
+    static AgentProfile profile;
+    static ClientListener listener(agent, status, call, profile, 0);
     const std::string text(reinterpret_cast<const char*>(data), size);
     status.setAgentState(size % 2 ? "AgentNotReady" : "AgentReady");
     status.inCall = size % 3 == 0;

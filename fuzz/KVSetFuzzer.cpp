@@ -7,8 +7,8 @@
 #include <cstdlib>
 #include <string>
 
-#include "cti/KVSet.h"
-#include "cti/LoggedText.h"
+#include "wire/KVSet.h"
+#include "wire/LoggedText.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string text(reinterpret_cast<const char*>(data), size);

@@ -188,7 +188,7 @@ void COrvaneDlg::connectButtons() {
 void COrvaneDlg::OnInitDialog() {
     windowClosing_ = false;
     core_ = makeCore_(*this);
-    buttons_ = std::make_unique<AgentButtons>(*core_, *this);
+    buttons_ = std::make_unique<AgentButtons>(core_->buttonServices(), *this);
     core_->initialize();
     core_->UnsetUseOnlytt();
 }
@@ -241,7 +241,7 @@ void COrvaneDlg::OnBnClickedButtonLogin() {
     if (!core_ || loginDialog_) return;
     const StoredSettings& stored = core_->storedSettings();
     CPreferencesDlg::Current current;
-    current.agentId = QString::fromStdString(core_->call().agentId.get());
+    current.agentId = QString::fromStdString(core_->profile().agentId.get());
     current.port = static_cast<int>(stored.ctiPort.load());
     current.host = QString::fromStdString(stored.ctiHost.get());
     for (const std::string& host : stored.ctiHosts.get()) current.hosts << QString::fromStdString(host);

@@ -1,7 +1,8 @@
 #include "voice/ConferenceControl.h"
 
 #include "AgentVocabulary.h"
-#include "core/CallContext.h"
+#include "call/AgentProfile.h"
+#include "call/Call.h"
 #include "infra/CLogger.h"
 #include "infra/Timing.h"
 #include "voice/LineControl.h"
@@ -11,14 +12,20 @@
 
 namespace {
 
-constexpr std::size_t kDialDestinationLength = 100;
 constexpr int kPhoneNumber = 0;
 
 }  // namespace
 
 ConferenceControl::ConferenceControl(VoiceEngine& engine, LineControl& lines, SwitchRegistration& switchRegistration,
-                                     CallContext& call, VoiceAgent& agent, AgentWindow& window)
-    : engine_(engine), lines_(lines), switch_(switchRegistration), call_(call), agent_(agent), window_(window) {}
+                                     Call& call, const AgentProfile& profile, VoiceAgent& agent,
+                                     AgentWindow& window)
+    : engine_(engine),
+      lines_(lines),
+      switch_(switchRegistration),
+      call_(call),
+      profile_(profile),
+      agent_(agent),
+      window_(window) {}
 
 void ConferenceControl::OnBnClickedButtonTransfer() {
     logMessage(LogLevel::Debug, "OnBnClickedButtonTransfer");
@@ -27,7 +34,7 @@ void ConferenceControl::OnBnClickedButtonTransfer() {
     agent_.SendInitiateTransferToCti();
     const DialWindowResult choice = window_.runDialWindow("Transfer");
     if (choice.confirmed) {
-        call_.dialDestination.set(choice.number.substr(0, kDialDestinationLength));
+        call_.setDialDestination(choice.number);
         agent_.SendCompletedTransferToCti(choice.transferType);
         return;
     }
@@ -58,13 +65,12 @@ void ConferenceControl::requestConsultCall(int transferType) {
     while (consultResponse_.tryAcquireFor(std::chrono::milliseconds(0))) continue;
     agent_.SendConsultCallRequestToCti(transferType);
     const std::string type = lines_.callType();
-    const std::string destination = call_.dialDestination.get();
     if (type == "DISTRIBUTE")
-        call_.dialDestination.set("AGTDIST" + destination);
+        call_.prefixDialDestination("AGTDIST");
     else if (type == "OUTBOUND")
-        call_.dialDestination.set("AGTOUT" + destination);
+        call_.prefixDialDestination("AGTOUT");
     else if (type == "READYOUTBOUND")
-        call_.dialDestination.set("AGTRDYOUT" + destination);
+        call_.prefixDialDestination("AGTRDYOUT");
     consultPending_ = true;
 }
 
@@ -94,20 +100,19 @@ void ConferenceControl::InitiateConference() {
 
 void ConferenceControl::dialConsultation(const DialWindowResult& choice, bool wasOnHold, int previousLine) {
     logMessage(LogLevel::Debug, "InitiateConference(): Initiating conference");
-    const std::string destination = choice.number.substr(0, kDialDestinationLength);
-    call_.dialDestination.set(destination);
-    std::string dialString = call_.agentId.get() + "@" + switch_.switchAddress() + "/";
+    const std::string destination = call_.setDialDestination(choice.number);
+    std::string dialString = profile_.agentId.get() + "@" + switch_.switchAddress() + "/";
     if (choice.transferType != kPhoneNumber) {
         logMessage(LogLevel::Debug, "Calling agent[%s]", destination.c_str());
         requestConsultCall(choice.transferType);
-        dialString += "AGTCALL" + call_.agentId.get();
+        dialString += "AGTCALL" + profile_.agentId.get();
         if (!consultResponse_.tryAcquireFor(Timing::scaled(intervals::kConsultResponseWait))) {
             lines_.selectIaxLine(previousLine);
             lines_.RemoveHold();
         }
     } else {
         logMessage(LogLevel::Debug, "Calling phone number[%s]", destination.c_str());
-        dialString += call_.callPrefix.get() + destination;
+        dialString += profile_.callPrefix.get() + destination;
         agent_.SendAgentReallyDialingToCti();
     }
     agent_.QueuePhoneEvent(agent::InProgressEvent);

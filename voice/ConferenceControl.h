@@ -11,14 +11,15 @@ class LineControl;
 class SwitchRegistration;
 class VoiceAgent;
 class VoiceEngine;
-struct CallContext;
+class Call;
+struct AgentProfile;
 
 // Transfers, consultation calls and three-way conferences: the order of the line, hold and
 // report steps, the dial window and the complete-conference dialog's buttons.
 class ConferenceControl : public ConferenceButtons {
 public:
     ConferenceControl(VoiceEngine& engine, LineControl& lines, SwitchRegistration& switchRegistration,
-                      CallContext& call, VoiceAgent& agent, AgentWindow& window);
+                      Call& call, const AgentProfile& profile, VoiceAgent& agent, AgentWindow& window);
 
     // The main window's Transfer button: initiate, run the dial window, complete or cancel.
     void OnBnClickedButtonTransfer();
@@ -45,7 +46,8 @@ private:
     VoiceEngine& engine_;
     LineControl& lines_;
     SwitchRegistration& switch_;
-    CallContext& call_;
+    Call& call_;
+    const AgentProfile& profile_;
     VoiceAgent& agent_;
     AgentWindow& window_;
     std::atomic<bool> consultPending_{false};

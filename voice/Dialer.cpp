@@ -3,8 +3,9 @@
 #include <thread>
 
 #include "AgentVocabulary.h"
+#include "call/AgentProfile.h"
+#include "call/Call.h"
 #include "core/AgentStatus.h"
-#include "core/CallContext.h"
 #include "infra/CLogger.h"
 #include "infra/ThreadGroup.h"
 #include "infra/Timing.h"
@@ -13,31 +14,28 @@
 #include "voice/VoiceAgent.h"
 #include "voice/engine/VoiceEngine.h"
 
-namespace {
-constexpr std::size_t kDialledNumberLength = 20;
-}
-
-Dialer::Dialer(VoiceEngine& engine, LineControl& lines, SwitchRegistration& switchRegistration, CallContext& call,
-               AgentStatus& status, VoiceAgent& agent, ThreadGroup& threads)
+Dialer::Dialer(VoiceEngine& engine, LineControl& lines, SwitchRegistration& switchRegistration, Call& call,
+               const AgentProfile& profile, AgentStatus& status, VoiceAgent& agent, ThreadGroup& threads)
     : engine_(engine),
       lines_(lines),
       switch_(switchRegistration),
       call_(call),
+      profile_(profile),
       status_(status),
       agent_(agent),
       threads_(threads) {}
 
 std::string Dialer::dialString(const std::string& extension) const {
-    return call_.agentId.get() + "@" + switch_.switchAddress() + "/" + extension;
+    return profile_.agentId.get() + "@" + switch_.switchAddress() + "/" + extension;
 }
 
 void Dialer::dial(const std::string& number, const std::string& trackNumber) {
     if (number.empty()) return;
-    call_.dialledNumber.set(number.substr(0, kDialledNumberLength));
+    call_.setDialledNumber(number);
     logMessage(LogLevel::Debug, "CImplementation::dial(): [%s]", number.c_str());
     const std::string destination = dialString("MCALL" + number + "^" + trackNumber);
     logMessage(LogLevel::Debug, "CImplementation::dial(): Destination: [%s]", destination.c_str());
-    const std::string agentId = call_.agentId.get();
+    const std::string agentId = profile_.agentId.get();
     lines_.SetCallerId(agentId, agentId);
     const bool placed = engine_.iaxc_call(destination) >= 0;
     if (placed) agent_.QueuePhoneEvent(agent::InCallEvent);
@@ -62,9 +60,10 @@ void Dialer::dialPreview(const std::string& number) {
         logMessage(LogLevel::Debug, "CImplementation::dialPreview(): FIRST_LINE selected on DIAL");
     }
     agent_.QueuePhoneEvent(agent::DialingInProgressEvent);
-    const std::string destination = dialString(call_.callPrefix.get() + number);
+    const std::string destination = dialString(profile_.callPrefix.get() + number);
     logMessage(LogLevel::Debug, "CImplementation::dialPreview(): Destination: [%s]", destination.c_str());
-    lines_.SetCallerId(call_.callerIdName.get(), call_.callerIdNumber.get());
+    const Call::Snapshot call = call_.snapshot();
+    lines_.SetCallerId(call.callerIdName, call.callerIdNumber);
     if (engine_.iaxc_call(destination) < 0) dialFailed("CImplementation::dialPreview()", destination);
 }
 
@@ -79,10 +78,10 @@ bool Dialer::goingReady() const {
 }
 
 void Dialer::doAgentReadyThread() {
-    call_.remoteDial = false;
+    call_.endRemoteDial();
     lines_.selectIaxLine(0);
     agent_.QueuePhoneEvent(agent::InProgressEvent);
-    const std::string destination = dialString("ZQ" + call_.agentId.get());
+    const std::string destination = dialString("ZQ" + profile_.agentId.get());
     logMessage(LogLevel::Debug, "doAgentReadyThread(): Dial:[%s]", destination.c_str());
     engine_.iaxc_call_on_line(destination, 0);
     logMessage(LogLevel::Debug, "doAgentReadyThread(): After Dial");

@@ -9,14 +9,15 @@ class SwitchRegistration;
 class ThreadGroup;
 class VoiceAgent;
 class VoiceEngine;
-struct CallContext;
+class Call;
+struct AgentProfile;
 
 // Places the agent's calls through the switch: manual and remote dials, preview dials, and
 // the agent channel that holds line 1 open while the agent is Ready.
 class Dialer {
 public:
-    Dialer(VoiceEngine& engine, LineControl& lines, SwitchRegistration& switchRegistration, CallContext& call,
-           AgentStatus& status, VoiceAgent& agent, ThreadGroup& threads);
+    Dialer(VoiceEngine& engine, LineControl& lines, SwitchRegistration& switchRegistration, Call& call,
+           const AgentProfile& profile, AgentStatus& status, VoiceAgent& agent, ThreadGroup& threads);
 
     void dial(const std::string& number, const std::string& trackNumber);
     void dialPreview(const std::string& number);
@@ -38,7 +39,8 @@ private:
     VoiceEngine& engine_;
     LineControl& lines_;
     SwitchRegistration& switch_;
-    CallContext& call_;
+    Call& call_;
+    const AgentProfile& profile_;
     AgentStatus& status_;
     VoiceAgent& agent_;
     ThreadGroup& threads_;

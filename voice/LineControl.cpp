@@ -1,13 +1,13 @@
 #include "voice/LineControl.h"
 
 #include "AgentVocabulary.h"
-#include "core/CallContext.h"
+#include "call/Call.h"
 #include "infra/CLogger.h"
 #include "infra/ThreadGroup.h"
 #include "voice/VoiceAgent.h"
 #include "voice/engine/VoiceEngine.h"
 
-LineControl::LineControl(VoiceEngine& engine, CallContext& call, VoiceAgent& agent, ThreadGroup& threads)
+LineControl::LineControl(VoiceEngine& engine, const Call& call, VoiceAgent& agent, ThreadGroup& threads)
     : engine_(engine), call_(call), agent_(agent), threads_(threads) {}
 
 bool LineControl::selectIaxLine(int callNo) {
@@ -199,7 +199,7 @@ void LineControl::StopRinging() {
 void LineControl::SetCallState() {
     logMessage(LogLevel::Debug, "Set Call State");
     const int line = selectedCall() != 0 ? 1 : 0;
-    agent_.reportCallState("1," + call_.dialDestination.get() + "^" + getVelmoraTrackNum(line) +
+    agent_.reportCallState("1," + call_.snapshot().dialDestination + "^" + getVelmoraTrackNum(line) +
                            (lineIsUp(line) ? "^SUCCESS" : "^FAILED"));
 }
 

@@ -11,7 +11,7 @@ class AgentStatus;
 class ThreadGroup;
 class VoiceAgent;
 class VoiceEngine;
-struct CallContext;
+class Call;
 
 // The agent's three lines (engine calls 0, 1, 2): which one is selected, which are up, the
 // track number each carries, hold, hang-ups, caller id, ringing and the small per-call state
@@ -21,7 +21,7 @@ public:
     static constexpr int kLines = 3;
     static constexpr int kSelectedLine = -1;
 
-    LineControl(VoiceEngine& engine, CallContext& call, VoiceAgent& agent, ThreadGroup& threads);
+    LineControl(VoiceEngine& engine, const Call& call, VoiceAgent& agent, ThreadGroup& threads);
 
     bool selectIaxLine(int callNo);
     int selectedCall();
@@ -93,7 +93,7 @@ private:
 
 
     VoiceEngine& engine_;
-    CallContext& call_;
+    const Call& call_;
     VoiceAgent& agent_;
     ThreadGroup& threads_;
     std::mutex hangUpLock_;  // two line hang-ups never interleave their select and drop

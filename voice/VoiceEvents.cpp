@@ -3,7 +3,7 @@
 #include <cstring>
 
 #include "AgentVocabulary.h"
-#include "core/CallContext.h"
+#include "call/Call.h"
 #include "infra/CLogger.h"
 #include "voice/AudioDeviceSelection.h"
 #include "voice/LineControl.h"
@@ -24,7 +24,7 @@ constexpr int kCompletedEvents[] = {agent::FirstLineCompletedEvent, agent::Secon
 }  // namespace
 
 VoiceEvents::VoiceEvents(LineControl& lines, SwitchRegistration& switchRegistration,
-                         AudioDeviceChanges& audioDevices, CallContext& call, VoiceAgent& agent)
+                         AudioDeviceChanges& audioDevices, const Call& call, VoiceAgent& agent)
     : lines_(lines), switch_(switchRegistration), audioDevices_(audioDevices), call_(call), agent_(agent) {}
 
 void VoiceEvents::clearPreviousStates() {
@@ -70,8 +70,9 @@ void VoiceEvents::handleState(const VoiceEvent& event) {
                "completed:[%#x]. selected:[%#x]. busy[%#x]. transfer[%#x]",
                kTag, callNo, state, state & VoiceEvent::Active, state & VoiceEvent::Outgoing,
                state & VoiceEvent::Ringing, state & VoiceEvent::Complete, state & VoiceEvent::Selected, 0, 0);
+    const Call::Snapshot call = call_.snapshot();
     logMessage(LogLevel::Debug, "iaxc_callback()-- Local[%s] CallerIdName[%s] CallerIdNum[%s]", event.local.c_str(),
-               call_.callerIdName.get().c_str(), call_.callerIdNumber.get().c_str());
+               call.callerIdName.c_str(), call.callerIdNumber.c_str());
     if ((changed & VoiceEvent::Active) && !(state & VoiceEvent::Active)) {
         lines_.setLineStatusDown(callNo);
         agent_.QueuePhoneEvent(kHangUpEvents[callNo]);

@@ -7,7 +7,7 @@ class AudioDeviceChanges;
 class LineControl;
 class SwitchRegistration;
 class VoiceAgent;
-struct CallContext;
+class Call;
 struct VoiceEvent;
 
 // The voice engine's callback: call-state changes on the three lines become line status and
@@ -16,7 +16,7 @@ struct VoiceEvent;
 class VoiceEvents {
 public:
     VoiceEvents(LineControl& lines, SwitchRegistration& switchRegistration, AudioDeviceChanges& audioDevices,
-                CallContext& call, VoiceAgent& agent);
+                const Call& call, VoiceAgent& agent);
 
     int iaxc_callback(const VoiceEvent& event);
     void clearPreviousStates();
@@ -30,7 +30,7 @@ private:
     LineControl& lines_;
     SwitchRegistration& switch_;
     AudioDeviceChanges& audioDevices_;
-    CallContext& call_;
+    const Call& call_;
     VoiceAgent& agent_;
     std::array<std::atomic<int>, 3> previousState_{};
 };

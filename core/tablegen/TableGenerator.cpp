@@ -23,6 +23,7 @@ constexpr int kEmptyVector = 10;
 struct Action {
     std::string name;
     std::string operation;
+    bool screen = false;  // served by the screen state's own ScreenActions
 };
 
 struct Transition {
@@ -110,6 +111,11 @@ Machine parse(std::istream& input) {
             std::stringstream fields(line);
             Action action;
             if (!(fields >> action.name >> action.operation)) fail(lineNumber, "expected \"Action-Name Operation\"");
+            std::string group;
+            if (fields >> group) {
+                if (group != "screen") fail(lineNumber, "expected \"screen\" or nothing after the operation");
+                action.screen = true;
+            }
             machine.actions.push_back(action);
         } else if (section == "transitions:") {
             if (line.front() == '[' && line.back() == ']') {
@@ -183,9 +189,17 @@ std::string vocabularyHeader(const Machine& m, std::size_t vectorCount) {
 std::string actionsHeader(const Machine& m) {
     std::ostringstream out;
     out << "// Generated from agent_machine.txt by orvane_tablegen. Do not edit.\n#pragma once\n\n"
-        << "// The operations the agent state machine runs as actions, one per action number.\n"
-        << "class AgentActions {\npublic:\n    virtual ~AgentActions() = default;\n\n";
-    for (const Action& a : m.actions) out << "    virtual void " << a.operation << "() = 0;  // " << a.name << "\n";
+        << "// The actions the screen state serves itself: buttons, titles, agent-state names, button sets.\n"
+        << "class ScreenActions {\npublic:\n    virtual ~ScreenActions() = default;\n\n";
+    for (const Action& a : m.actions)
+        if (a.screen) out << "    virtual void " << a.operation << "() = 0;  // " << a.name << "\n";
+    out << "};\n\n"
+        << "// The operations the agent state machine runs as actions, one per action number; the\n"
+        << "// screen's own are reached through screenActions().\n"
+        << "class AgentActions {\npublic:\n    virtual ~AgentActions() = default;\n\n"
+        << "    virtual ScreenActions& screenActions() = 0;\n";
+    for (const Action& a : m.actions)
+        if (!a.screen) out << "    virtual void " << a.operation << "() = 0;  // " << a.name << "\n";
     out << "};\n";
     return out.str();
 }
@@ -195,9 +209,10 @@ std::string recorderHeader(const Machine& m) {
     out << "// Generated from agent_machine.txt by orvane_tablegen. Do not edit.\n#pragma once\n\n"
         << "#include <functional>\n#include <string>\n#include <vector>\n\n#include \"AgentActions.h\"\n\n"
         << "// Test double: records the name of every action run, and lets a test hook each one.\n"
-        << "class AgentActionRecorder : public AgentActions {\npublic:\n"
+        << "class AgentActionRecorder : public AgentActions, public ScreenActions {\npublic:\n"
         << "    std::vector<std::string> calls;\n"
-        << "    std::function<void(const std::string&)> onAction;\n\n";
+        << "    std::function<void(const std::string&)> onAction;\n\n"
+        << "    ScreenActions& screenActions() override { return *this; }\n";
     for (const Action& a : m.actions)
         out << "    void " << a.operation << "() override { record(\"" << a.name << "\"); }\n";
     out << "\nprivate:\n    void record(const std::string& name) {\n        calls.push_back(name);\n"
@@ -241,7 +256,8 @@ std::string tablesSource(const Machine& m, const Vectors& vectors) {
     }
     out << "};\n\nconst ActionFunction ActionTable[kActionCount] = {\n";
     for (const Action& a : m.actions)
-        out << "    [](AgentActions& context) { context." << a.operation << "(); },\n";
+        out << "    [](AgentActions& context) { context." << (a.screen ? "screenActions()." : "") << a.operation
+            << "(); },\n";
     out << "};\n\n";
     auto writeNames = [&](const char* name, const char* size, const auto& items, auto nameOf) {
         out << "const char* const " << name << "[" << size << "] = {\n";

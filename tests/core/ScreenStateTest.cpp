@@ -78,22 +78,22 @@ TEST_F(ScreenTest, LoginThroughRegistrationShowsTheGoingReadyScreen) {
 
 TEST_F(ScreenTest, EnableRefusesWhatThePermissionsForbid) {
     dispatch({agent::OkEvent});
-    core.EnableTransfer();
-    core.EnableConference();
+    core.screenActions().EnableTransfer();
+    core.screenActions().EnableConference();
     EXPECT_EQ(window.control(Control::Transfer), kDisabled);
     EXPECT_EQ(window.control(Control::Conference), kDisabled);
     EXPECT_TRUE(log.contains("TransferButtonState false"));
     EXPECT_TRUE(log.contains("ConferenceButtonState false"));
 
     window.enableControl(Control::Dial, true);
-    core.EnableDial();  // without the permission Dial is actively disabled
+    core.screenActions().EnableDial();  // without the permission Dial is actively disabled
     EXPECT_EQ(window.control(Control::Dial), kDisabled);
     EXPECT_TRUE(log.contains("getDialingButtonState false"));
 
     core.status().dialAllowed = core.status().transferAllowed = core.status().conferenceAllowed = true;
-    core.EnableDial();
-    core.EnableTransfer();
-    core.EnableConference();
+    core.screenActions().EnableDial();
+    core.screenActions().EnableTransfer();
+    core.screenActions().EnableConference();
     EXPECT_EQ(window.control(Control::Dial), kEnabled);
     EXPECT_EQ(window.control(Control::Transfer), kEnabled);
     EXPECT_EQ(window.control(Control::Conference), kEnabled);
@@ -104,41 +104,41 @@ TEST_F(ScreenTest, WhileTheWindowClosesNothingIsEnabledButDisableStillActs) {
     dispatch({agent::OkEvent});
     window.setWindowClosing();
     log.clear();
-    core.EnableReady();
+    core.screenActions().EnableReady();
     EXPECT_EQ(window.control(Control::Ready), kDisabled);
     EXPECT_EQ(log.messages(), (std::vector<std::string>{"CImplementation::EnableReady()", "Orvane closing "}));
     EXPECT_EQ(log.levelOf("Orvane closing "), "DEBUG");
-    core.DisableLogin();
-    core.HideLogin();
+    core.screenActions().DisableLogin();
+    core.screenActions().HideLogin();
     EXPECT_EQ(window.control(Control::Login), kHiddenDisabled);
 }
 
 TEST_F(ScreenTest, TitlesSetStatusLineAndCaption) {
-    core.SetTitleReady();
+    core.screenActions().SetTitleReady();
     EXPECT_EQ(window.statusText(), "[Ready]");
     EXPECT_EQ(window.caption(), "  Orvane [Ready]");
 
-    core.SetTitleNotReady();
+    core.screenActions().SetTitleNotReady();
     EXPECT_EQ(window.caption(), "  [Not Ready]");
     core.status().setNotReadyReason("Lunch");
-    core.SetTitleNotReady();
+    core.screenActions().SetTitleNotReady();
     EXPECT_EQ(window.statusText(), "[Not Ready : Lunch]");
     EXPECT_EQ(window.caption(), "  [Not Ready : Lunch]");
 
     EXPECT_FALSE(core.status().inCall);
-    core.SetTitleInCall();
+    core.screenActions().SetTitleInCall();
     EXPECT_TRUE(core.status().inCall);
     EXPECT_EQ(window.caption(), "  Orvane [In Call]");
 
-    const std::pair<void (CImplementation::*)(), const char*> others[] = {
-        {&CImplementation::SetTitleLoggedOut, "[Logged Out]"},
-        {&CImplementation::SetTitleInCallSubmitReq, "[In Call-Submit Required]"},
-        {&CImplementation::SetTitleNotReadySubmitReq, "[Not Ready-Submit Required]"},
-        {&CImplementation::SetTitlePreviewDialing, "[Preview Dialing]"},
-        {&CImplementation::SetTitlePreviewDialingSubmitReq, "[Preview Dialing-Submit Required]"},
+    const std::pair<void (ScreenActions::*)(), const char*> others[] = {
+        {&ScreenActions::SetTitleLoggedOut, "[Logged Out]"},
+        {&ScreenActions::SetTitleInCallSubmitReq, "[In Call-Submit Required]"},
+        {&ScreenActions::SetTitleNotReadySubmitReq, "[Not Ready-Submit Required]"},
+        {&ScreenActions::SetTitlePreviewDialing, "[Preview Dialing]"},
+        {&ScreenActions::SetTitlePreviewDialingSubmitReq, "[Preview Dialing-Submit Required]"},
     };
     for (const auto& [title, text] : others) {
-        (core.*title)();
+        (core.screenActions().*title)();
         EXPECT_EQ(window.statusText(), text);
         EXPECT_EQ(window.caption(), std::string("  Orvane ") + text);
     }
@@ -150,35 +150,35 @@ protected:
 };
 
 TEST_F(PrefixedScreenTest, CaptionStartsWithTheWindowsOwnCaptionCutTo100Characters) {
-    core.SetTitleReady();
+    core.screenActions().SetTitleReady();
     EXPECT_EQ(window.caption(), std::string(100, 'P') + "  Orvane [Ready]");
 }
 
 TEST_F(ScreenTest, AgentStateNamesAndTheirSideEffects) {
-    core.SetStateAgentNotReadyInitiatingConference();
+    core.screenActions().SetStateAgentNotReadyInitiatingConference();
     EXPECT_EQ(core.status().agentState(), "gentNotReadyInitiatingConference");
 
     core.status().inCall = true;
-    core.SetStateAgentReadyInCall();  // keeps inCall
+    core.screenActions().SetStateAgentReadyInCall();  // keeps inCall
     EXPECT_TRUE(core.status().inCall);
-    core.SetStateAgentReady();
+    core.screenActions().SetStateAgentReady();
     EXPECT_FALSE(core.status().inCall);
     EXPECT_TRUE(core.status().agentReady);
     EXPECT_EQ(core.status().agentState(), "AgentReady");
 
     core.status().inCall = true;
-    core.SetStateAgentNotReady();
+    core.screenActions().SetStateAgentNotReady();
     EXPECT_FALSE(core.status().inCall);
     EXPECT_FALSE(core.status().agentReady);
 
-    for (auto clears : {&CImplementation::SetStateAgentNotReadySubmitReq, &CImplementation::SetStateAgentGoingReady,
-                        &CImplementation::SetStateAgentGoingNotReady,
-                        &CImplementation::SetStateAgentReadySubmitReqEndingCall}) {
+    for (auto clears : {&ScreenActions::SetStateAgentNotReadySubmitReq, &ScreenActions::SetStateAgentGoingReady,
+                        &ScreenActions::SetStateAgentGoingNotReady,
+                        &ScreenActions::SetStateAgentReadySubmitReqEndingCall}) {
         core.status().inCall = true;
-        (core.*clears)();
+        (core.screenActions().*clears)();
         EXPECT_FALSE(core.status().inCall);
     }
-    core.SetStateAgentReadySubmitReqInitiatingConferenceInProgress();
+    core.screenActions().SetStateAgentReadySubmitReqInitiatingConferenceInProgress();
     EXPECT_EQ(core.status().agentState(), "AgentReadySubmitReqInitiatingConferenceInProgress");
     EXPECT_EQ(core.status().agentState().size(), 49u);
 }
@@ -187,7 +187,7 @@ TEST_F(ScreenTest, InCallButtonsOnAConsultationCallKeepTransferConferenceAndHold
     dispatch({agent::OkEvent});
     core.status().transferAllowed = core.status().conferenceAllowed = true;
     core.status().consultCall = true;
-    core.SetInCallStateButton();
+    core.screenActions().SetInCallStateButton();
     EXPECT_EQ(window.control(Control::Transfer), kDisabled);
     EXPECT_EQ(window.control(Control::Conference), kDisabled);
     EXPECT_EQ(window.control(Control::Hold), kHiddenDisabled);
@@ -199,7 +199,7 @@ TEST_F(ScreenTest, InCallButtonsOnAConsultationCallKeepTransferConferenceAndHold
     EXPECT_EQ(window.statusText(), "[In Call]");
 
     core.status().consultCall = false;
-    core.SetInCallStateButton();
+    core.screenActions().SetInCallStateButton();
     EXPECT_EQ(window.control(Control::Transfer), kEnabled);
     EXPECT_EQ(window.control(Control::Conference), kEnabled);
     EXPECT_EQ(window.control(Control::Unhold), kEnabled);
@@ -209,20 +209,20 @@ TEST_F(ScreenTest, InCallButtonsOnAConsultationCallKeepTransferConferenceAndHold
 TEST_F(ScreenTest, ButtonSetsForNotReadyAndSubmitRequired) {
     dispatch({agent::OkEvent});
     core.status().dialAllowed = true;
-    core.SetNotReadyStateButton();
+    core.screenActions().SetNotReadyStateButton();
     EXPECT_EQ(window.control(Control::Ready), kEnabled);
     EXPECT_EQ(window.control(Control::NotReady), kHidden);
     EXPECT_EQ(window.control(Control::Dial), kEnabled);
     EXPECT_EQ(core.status().agentState(), "AgentNotReady");
 
-    core.SetSubmitRequiredStateButton();
+    core.screenActions().SetSubmitRequiredStateButton();
     EXPECT_EQ(window.control(Control::Login), kHiddenDisabled);
     EXPECT_EQ(window.control(Control::Logout), kEnabled);  // disabled, then enabled again
     EXPECT_EQ(window.control(Control::Dial), kDisabled);
     EXPECT_EQ(core.status().agentState(), "AgentNotReadySubmitReq");
     EXPECT_EQ(window.statusText(), "[Not Ready-Submit Required]");
 
-    core.SetNotReadySubmitReqStateButton();
+    core.screenActions().SetNotReadySubmitReqStateButton();
     EXPECT_EQ(window.control(Control::Logout), kDisabled);
     EXPECT_EQ(window.control(Control::Ready), kDisabled);
     EXPECT_EQ(core.status().agentState(), "AgentNotReady");
@@ -231,17 +231,17 @@ TEST_F(ScreenTest, ButtonSetsForNotReadyAndSubmitRequired) {
 
 TEST_F(ScreenTest, DialogControlsActOnlyWhileTheirWindowIsOpen) {
     log.clear();
-    core.EnableCompleteConference();
-    core.ShowLine1SelectedConference();
-    core.DisableOkDial();  // no dial pad: nothing to disable, nothing missing
+    core.screenActions().EnableCompleteConference();
+    core.screenActions().ShowLine1SelectedConference();
+    core.screenActions().DisableOkDial();  // no dial pad: nothing to disable, nothing missing
     EXPECT_TRUE(log.contains("CImplementation::DisableOkDial()"));
     EXPECT_FALSE(log.contains("Button does not exist"));
 
     window.openCompleteConferenceWindow();
-    core.DisableCompleteConference();
-    core.DisableLine2Conference();
-    core.ShowLine1SelectedConference();
-    core.HideLine2SelectedConference();
+    core.screenActions().DisableCompleteConference();
+    core.screenActions().DisableLine2Conference();
+    core.screenActions().ShowLine1SelectedConference();
+    core.screenActions().HideLine2SelectedConference();
     EXPECT_FALSE(window.control(Control::CompleteConference).enabled);
     EXPECT_FALSE(window.control(Control::ConferenceLine2).enabled);
     EXPECT_TRUE(window.control(Control::ConferenceLine1Selected).visible);
@@ -252,7 +252,7 @@ TEST_F(ScreenTest, DialogControlsActOnlyWhileTheirWindowIsOpen) {
     EXPECT_TRUE(log.contains("CImplementation::Show Line 1 selected for conference"));
 
     window.showDialPad();
-    core.DisableOkDial();
+    core.screenActions().DisableOkDial();
     EXPECT_FALSE(window.control(Control::DialPadOk).enabled);
 }
 
@@ -270,7 +270,7 @@ TEST_F(ScreenTest, ClosingTheDialAndConferenceWindowsLogsTheirEntryOpenOrNot) {
 
 TEST_F(ScreenTest, HidingTheAttachedDataButtonClosesItsWindow) {
     window.setAttachedDataWindowOpen(true);
-    core.HideAttachedDataButton();
+    core.screenActions().HideAttachedDataButton();
     EXPECT_FALSE(window.control(Control::AttachedData).visible);
     EXPECT_FALSE(window.attachedDataWindowOpen());
 }

@@ -1,9 +1,9 @@
 #include <gtest/gtest.h>
 
 #include "cti/AttachedData.h"
-#include "cti/FrameAssembler.h"
-#include "cti/KVSet.h"
-#include "cti/LoggedText.h"
+#include "wire/FrameAssembler.h"
+#include "wire/KVSet.h"
+#include "wire/LoggedText.h"
 #include "cti/StringTokenizer.h"
 
 TEST(KVSet, ParsesRootAndChildrenKeepingRepeatedKeysInOrder) {

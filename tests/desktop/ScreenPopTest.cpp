@@ -5,7 +5,8 @@
 #include <vector>
 
 #include "AgentVocabulary.h"
-#include "core/CallContext.h"
+#include "call/AgentProfile.h"
+#include "call/Call.h"
 #include "desktop/BrowserHandler.h"
 #include "desktop/ScreenPopTarget.h"
 #include "desktop/ScreenPopTitle.h"
@@ -23,6 +24,11 @@ using Form = ScreenPopTarget::Form;
 using Strings = std::vector<std::string>;
 
 constexpr auto kHandlerWait = 5s;
+
+std::string callTags(const Call& call) {
+    const CallTags tags = call.snapshot().tags;
+    return tags.client + "|" + tags.campaign + "|" + tags.status;
+}
 
 TEST(ScreenPopTitle, ReadsTheReportAndTheOutcomeLayout) {
     const ScreenPopTitle sold = ScreenPopTitle::read("C42-Winter-SOLD.submit:sent");
@@ -53,15 +59,15 @@ TEST(ScreenPopTitle, TakesTheTransferNumberAfterTheStatus) {
 }
 
 TEST(ScreenPopTitle, TagsTheCallCutAsRecordingNamesNeed) {
-    CallContext call;
+    Call call;
     const std::string longText(150, 'c');
     ScreenPopTitle::read(longText + "-" + longText + "-STATUS_TOO_LONG.submit:sent").tagCall(call);
-    EXPECT_TRUE(call.recordingTagged);
-    EXPECT_EQ(call.tagClient.get(), std::string(100, 'c'));
-    EXPECT_EQ(call.tagCampaign.get(), std::string(100, 'c'));
-    EXPECT_EQ(call.tagStatus.get(), "STATUS_TOO");
+    EXPECT_TRUE(call.snapshot().tags.tagged);
+    EXPECT_EQ(call.snapshot().tags.client, std::string(100, 'c'));
+    EXPECT_EQ(call.snapshot().tags.campaign, std::string(100, 'c'));
+    EXPECT_EQ(call.snapshot().tags.status, "STATUS_TOO");
     ScreenPopTitle::read("x.submit:sent").tagCall(call);
-    EXPECT_FALSE(call.recordingTagged);
+    EXPECT_FALSE(call.snapshot().tags.tagged);
 }
 
 TEST(ScreenPopTarget, ReadsEveryAddressForm) {
@@ -92,7 +98,7 @@ class BrowserHandlerTest : public ::testing::Test {
 protected:
     BrowserHandlerTest() {
         Timing::setScale(0.01);
-        call.callPrefix.set("9");
+        profile.callPrefix.set("9");
     }
     ~BrowserHandlerTest() override { Timing::setScale(1.0); }
 
@@ -106,8 +112,9 @@ protected:
     LogCapture log;
     FakeBrowserView view;
     FakeScreenPopAgent agent;
-    CallContext call;
-    BrowserHandler handler{agent, call, view};
+    Call call;
+    AgentProfile profile;
+    BrowserHandler handler{agent, call, profile, view};
 };
 
 TEST_F(BrowserHandlerTest, KeepsAHiddenWindowAndShowsEachPageInIt) {
@@ -192,14 +199,14 @@ TEST_F(BrowserHandlerTest, TitlesBecomeSubmitEventsWithTheCallsTags) {
     view.title("C42-Winter-SOLD.submit:sent");
     ASSERT_TRUE(eventuallyEvents({agent::SubmitReqEvent, agent::SubmitSentEvent}));
     EXPECT_FALSE(handler.popupInProgress());
-    EXPECT_EQ(call.tagClient.get() + "|" + call.tagCampaign.get() + "|" + call.tagStatus.get(), "C42|Winter|SOLD");
-    EXPECT_TRUE(call.recordingTagged);
+    EXPECT_EQ(callTags(call), "C42|Winter|SOLD");
+    EXPECT_TRUE(call.snapshot().tags.tagged);
     EXPECT_EQ(agent.mode(), 3);
     EXPECT_TRUE(log.contains("Found infos : Client[C42] Campaign[Winter] Status[SOLD]"));
 
     view.title("no layout here.submit:sent");
     ASSERT_TRUE(eventually([&] { return agent.events().size() == 3; }, kHandlerWait));
-    EXPECT_FALSE(call.recordingTagged);
+    EXPECT_FALSE(call.snapshot().tags.tagged);
     EXPECT_EQ(log.levelOf("New title not conform to client-campaign-status.submit:sent"), "WARNING");
 }
 
@@ -207,7 +214,7 @@ TEST_F(BrowserHandlerTest, ATransferReportDialsThePrefixedNumberOnlyWhenThereIsO
     handler.start();
     view.title("C42-Winter-SOLD.5551234.transfer:sent");
     ASSERT_TRUE(eventually([&] { return agent.transfers() == 1; }, kHandlerWait));
-    EXPECT_EQ(call.dialDestination.get(), "95551234");
+    EXPECT_EQ(call.snapshot().dialDestination, "95551234");
     EXPECT_EQ(agent.events(), std::vector<int>{agent::SubmitSentEvent});
     EXPECT_TRUE(log.contains("Found infos : Client[C42] Campaign[Winter] Status[SOLD] Transfer #[5551234]"));
 
@@ -244,15 +251,15 @@ TEST_F(BrowserHandlerTest, TheAgentClosingTheWindowOrALostPageGiveANewHiddenWind
 }
 
 TEST_F(BrowserHandlerTest, SubmitNotifyFromTheServerTagsTheCall) {
-    call.submitPending = true;
+    call.setSubmitPending(true);
     handler.OnSubmitNotify("1001.ACME.Spring.submit_sent.SOLD");
     EXPECT_EQ(agent.events(), std::vector<int>{agent::SubmitSentEvent});
-    EXPECT_EQ(call.tagClient.get() + "|" + call.tagCampaign.get() + "|" + call.tagStatus.get(), "ACME|Spring|submit_sen");
-    EXPECT_TRUE(call.recordingTagged);
-    EXPECT_FALSE(call.submitPending);
+    EXPECT_EQ(callTags(call), "ACME|Spring|submit_sen");
+    EXPECT_TRUE(call.snapshot().tags.tagged);
+    EXPECT_FALSE(call.snapshot().submitPending);
     EXPECT_EQ(agent.mode(), 3);
     handler.OnSubmitNotify("1001");  // missing parts are empty
-    EXPECT_EQ(call.tagClient.get(), "");
+    EXPECT_EQ(call.snapshot().tags.client, "");
     EXPECT_FALSE(handler.running());  // the server's report needs no window
 }
 

@@ -107,18 +107,18 @@ TEST_F(AppletTest, TitleChangesReportTheSubmitStatus) {
     connectApplet();
     applet->send(labapplet::titleChange("Form - submit:required"));
     ASSERT_TRUE(waitForState(agent::AgentReadySubmitReqInCall));
-    EXPECT_TRUE(core.call().submitPending);
+    EXPECT_TRUE(core.call().snapshot().submitPending);
 
     applet->send(labapplet::titleChange("ClientA-CampaignB-OK.submit:sent"));
-    ASSERT_TRUE(eventually([&] { return core.call().recordingTagged.load(); }));
-    EXPECT_EQ(core.call().tagClient.get(), "ClientA");
-    EXPECT_EQ(core.call().tagCampaign.get(), "CampaignB");
-    EXPECT_EQ(core.call().tagStatus.get(), "OK");
+    ASSERT_TRUE(eventually([&] { return core.call().snapshot().tags.tagged; }));
+    EXPECT_EQ(core.call().snapshot().tags.client, "ClientA");
+    EXPECT_EQ(core.call().snapshot().tags.campaign, "CampaignB");
+    EXPECT_EQ(core.call().snapshot().tags.status, "OK");
     EXPECT_EQ(core.lines().agentMode(), 3);
 
     applet->send(labapplet::titleChange("x.submit:sent"));
     ASSERT_TRUE(eventually([&] { return log.contains("New title not conform to client-campaign-status.submit:sent"); }));
-    EXPECT_FALSE(core.call().recordingTagged);
+    EXPECT_FALSE(core.call().snapshot().tags.tagged);
     applet->send(labapplet::titleChange(""));
     EXPECT_TRUE(eventually([&] { return log.contains("handleTitleChange : No URL received"); }));
 }

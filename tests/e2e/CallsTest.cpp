@@ -41,9 +41,9 @@ TEST_F(CallsTest, AWorkingDayFromLoginThroughACallBackToNotReady) {
     EXPECT_TRUE(window.control(Control::HangUp).enabled);
     EXPECT_TRUE(window.control(Control::Transfer).enabled);
     EXPECT_TRUE(window.control(Control::AttachedData).visible);
-    EXPECT_EQ(core.call().ani.get(), "555");
+    EXPECT_EQ(core.call().snapshot().ani, "555");
     EXPECT_EQ(voice.iaxc_get_call_tag(0).value(), "T1");
-    EXPECT_EQ(core.call().callDateTime.get(), "2026.12.08.10.00.00");  // so no date-time request is needed
+    EXPECT_EQ(core.call().snapshot().callDateTime, "2026.12.08.10.00.00");  // so no date-time request is needed
     ASSERT_TRUE(eventually([&] { return !window.callTimer().empty(); }));
 
     core.OnBnClickedButtonUnHold();  // put on hold
@@ -179,7 +179,7 @@ TEST_F(CallsTest, ConsultationOfAnAgentIsCancelledWithTheCancelMessage) {
     conference.get();
     EXPECT_EQ(sent("325,"), "325,<MSG_TYPE_CONSULT_CALL_CANCELED><TRACKNUM>T1</TRACKNUM><AGENT_ID>1001</AGENT_ID>"
                             "</MSG_TYPE_CONSULT_CALL_CANCELED>");
-    EXPECT_EQ(core.call().dialDestination.get(), "AGTDIST2002");
+    EXPECT_EQ(core.call().snapshot().dialDestination, "AGTDIST2002");
 }
 
 TEST_F(CallsTest, UnansweredConsultationRequestReturnsToTheCustomerAfterTwoSeconds) {
@@ -243,21 +243,21 @@ TEST_F(CallsTest, TerminateCallDependsOnWhichLinesAreUp) {
     // Both lines down: not ready as well.
     hangUpLine(0);
     server.push(labcti::queueDistribute({"T4", "", "556", "", std::nullopt, {}}));
-    ASSERT_TRUE(eventually([&] { return core.call().trackNumber.get() == "T4"; }));
+    ASSERT_TRUE(eventually([&] { return core.call().snapshot().trackNumber == "T4"; }));
     server.push(labcti::terminateCall("T4"));
     ASSERT_TRUE(eventually([&] { return log.contains("CImplementation::ReceivedTerminateCall() 1 down , 2 down"); }));
 
     // Line 1 down, line 2 up: line 2 selected, not ready queued.
     core.lines().setLineStatusUp(1);
     server.push(labcti::queueDistribute({"T5", "", "557", "", std::nullopt, {}}));
-    ASSERT_TRUE(eventually([&] { return core.call().trackNumber.get() == "T5"; }));
+    ASSERT_TRUE(eventually([&] { return core.call().snapshot().trackNumber == "T5"; }));
     server.push(labcti::terminateCall("T5"));
     ASSERT_TRUE(eventually([&] { return log.contains("CImplementation::ReceivedTerminateCall() 1 down , 2 up"); }));
 
     // Both up: both hung up.
     core.lines().setLineStatusUp(0);
     server.push(labcti::queueDistribute({"T6", "", "558", "", std::nullopt, {}}));
-    ASSERT_TRUE(eventually([&] { return core.call().trackNumber.get() == "T6"; }));
+    ASSERT_TRUE(eventually([&] { return core.call().snapshot().trackNumber == "T6"; }));
     server.push(labcti::terminateCall("T6"));
     ASSERT_TRUE(eventually([&] { return log.contains("CImplementation::ReceivedTerminateCall() 1 up , 2 up"); }));
     EXPECT_TRUE(eventually([&] { return voice.count("dump 1") >= 1; }));
@@ -273,7 +273,7 @@ TEST_F(CallsTest, APreviewAfterATerminatedCallStillTakesItsOwnTerminate) {
     ASSERT_TRUE(waitForState(agent::AgentNotReady));
 
     server.push(labcti::dialPreview({"http://crm/preview", "0699", "R1", "TBL", "Camp", "ACME", "0800", "T3"}));
-    ASSERT_TRUE(eventually([&] { return core.call().trackNumber.get() == "T3"; }));
+    ASSERT_TRUE(eventually([&] { return core.call().snapshot().trackNumber == "T3"; }));
     server.push(labcti::terminateCall("T3"));
     EXPECT_TRUE(log.waitFor("CImplementation::ReceivedTerminateCall()", kWait, 2));
     EXPECT_FALSE(log.contains("Already received the good Terminate Call !!!"));

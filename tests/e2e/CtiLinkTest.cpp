@@ -175,7 +175,7 @@ TEST_F(CtiLinkTest, MessagesSplitAndJoinedAreEachHandledOnce) {
     server.pushBytes("th>12</Month></MSG_TYPE_CTI_DATETIME>~<MSG_TYPE_GET_VELMORA_TRACKNUM><Tracknum>T7</Tracknum>"
                      "<Channel>1</Channel></MSG_TYPE_GET_VELMORA_TRACKNUM>~58~");
     ASSERT_TRUE(eventually([&] { return voice.iaxc_get_call_tag(1).value_or("") == "T7"; }));
-    EXPECT_EQ(core.call().callDateTime.get(), "2026.12....");
+    EXPECT_EQ(core.call().snapshot().callDateTime, "2026.12....");
     EXPECT_EQ(log.count("Received a new tracknum[T7] for line[1]"), 1);
 }
 

@@ -63,18 +63,18 @@ TEST_F(InboundMessagesTest, SubmitNotifyFollowsTheWebPagesSubmission) {
     distributeCall();
     server.push(labcti::submitNotify({"1001", "ClientA", "Winter", "submit_required", ""}));
     ASSERT_TRUE(waitForState(agent::AgentReadySubmitReqInCall));
-    EXPECT_TRUE(core.call().submitPending);
+    EXPECT_TRUE(core.call().snapshot().submitPending);
 
     server.push(labcti::submitNotify({"1001", "ClientA", "Winter", "submit_sent", "SOLD"}));
     ASSERT_TRUE(waitForState(agent::AgentReadyInCall));
-    EXPECT_FALSE(core.call().submitPending);
+    EXPECT_FALSE(core.call().snapshot().submitPending);
     EXPECT_TRUE(log.contains("BrowserHandler::OnSubmitNotify(): Message: [1001.ClientA.Winter.submit_sent.SOLD]."));
 
     server.push(labcti::submitNotify({"1001", "ClientA", "Winter", "submit_required", ""}));
     ASSERT_TRUE(waitForState(agent::AgentReadySubmitReqInCall));
     server.push(labcti::submitNotify({"1001", "ClientA", "Winter", "", ""}));  // the page was closed
     ASSERT_TRUE(waitForState(agent::AgentReadyInCall));
-    EXPECT_FALSE(core.call().submitPending);
+    EXPECT_FALSE(core.call().snapshot().submitPending);
 }
 
 TEST_F(InboundMessagesTest, AllAttachedDataReplacesTheCallsDataAndIsIgnoredWithoutACall) {
@@ -142,7 +142,7 @@ TEST_F(InboundMessagesTest, UpdateRecordingReplacesTheRecordingAndWrapUpSettings
 TEST_F(InboundMessagesTest, AgentDialingKeepsTheTrackNumberOfTheDialTheAgentStarted) {
     loginNotReady();
     pushAndWait(labcti::agentDialing("T77"));
-    EXPECT_EQ(core.ctiSession().pendingDialTrackNumber.get(), "T77");
+    EXPECT_EQ(core.call().snapshot().pendingDialTrackNumber, "T77");
     EXPECT_EQ(core.stateMachine().state(), agent::AgentNotReady);
 }
 
@@ -167,9 +167,9 @@ TEST_F(InboundMessagesTest, AnEmptyReasonListHidesTheReasonButtonAndKeepsTheReas
 TEST_F(InboundMessagesTest, TheCallsDateAndTimeKeepsItsSixPartsBesideTheDottedText) {
     loginNotReady();
     pushAndWait(labcti::ctiDateTime({"2026", "12", "08", "10", "05", "09"}));
-    EXPECT_EQ(core.call().callDateTime.get(), "2026.12.08.10.05.09");
-    EXPECT_EQ(core.call().callDateTimeParts.get(), (CallDateTime{"2026", "12", "08", "10", "05", "09"}));
+    EXPECT_EQ(core.call().snapshot().callDateTime, "2026.12.08.10.05.09");
+    EXPECT_EQ(core.call().snapshot().callDateTimeParts, (CallDateTime{"2026", "12", "08", "10", "05", "09"}));
     goReady();
     distributeCall();  // its CurrentDateTime is 2026.12.08.10.00.00
-    EXPECT_EQ(core.call().callDateTimeParts.get(), (CallDateTime{"2026", "12", "08", "10", "00", "00"}));
+    EXPECT_EQ(core.call().snapshot().callDateTimeParts, (CallDateTime{"2026", "12", "08", "10", "00", "00"}));
 }

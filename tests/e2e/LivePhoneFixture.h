@@ -136,5 +136,5 @@ protected:
         makeMediaEngine({AudioConfig::Backend::Virtual, file("microphone.wav"), file("speaker.wav"), file("ring.wav")}));
     std::unique_ptr<CImplementation> core =
         std::make_unique<CImplementation>(CImplementation::Seams{window, queue, *voice, browser, 0});
-    std::unique_ptr<AgentButtons> buttons = std::make_unique<AgentButtons>(*core, window);
+    std::unique_ptr<AgentButtons> buttons = std::make_unique<AgentButtons>(core->buttonServices(), window);
 };

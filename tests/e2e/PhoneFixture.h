@@ -105,5 +105,5 @@ protected:
     FakeVoiceEngine voice;
     FakeBrowserView browser;
     CImplementation core{{window, queue, voice, browser, 0}};
-    AgentButtons buttons{core, window};
+    AgentButtons buttons{core.buttonServices(), window};
 };

@@ -28,8 +28,8 @@ TEST_F(ScreenPopTest, TheFormsTitleMovesTheAgentTagsTheCallAndItsTransferReaches
     server.clearReceived();
     browser.title("C42-Winter-SOLD.5551234.transfer:sent");
     EXPECT_EQ(sent("77,"), "77,1001^95551234^T1^T1^PHONE_NUMBER");
-    EXPECT_EQ(core.call().tagClient.get() + "|" + core.call().tagCampaign.get() + "|" + core.call().tagStatus.get(),
-              "C42|Winter|SOLD");
+    const CallTags tags = core.call().snapshot().tags;
+    EXPECT_EQ(tags.client + "|" + tags.campaign + "|" + tags.status, "C42|Winter|SOLD");
     EXPECT_FALSE(core.browserHandler().popupInProgress());
 }
 

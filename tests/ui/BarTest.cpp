@@ -68,7 +68,7 @@ TEST_F(BarTest, TheCloseButtonDisablesEveryButtonAndNoneComesBack) {
                        Control::Transfer, Control::Conference, Control::Close})
         EXPECT_FALSE(bar->control(id)->isEnabled()) << static_cast<int>(id);
     EXPECT_TRUE(bar->windowClosing());
-    core().EnableReady();  // an enable that comes late is refused
+    core().screenActions().EnableReady();  // an enable that comes late is refused
     QCoreApplication::processEvents();
     EXPECT_TRUE(log.contains("Orvane closing "));
     EXPECT_FALSE(bar->control(Control::Ready)->isEnabled());

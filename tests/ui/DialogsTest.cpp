@@ -146,7 +146,7 @@ TEST_F(DialogsTest, TheDialPadSendsTonesDialsTrimmedAndKeepsTenNumbers) {
     ASSERT_EQ(history.size(), 10u);
     EXPECT_EQ(history.front(), "0612");
     EXPECT_EQ(history.back(), "n9") << "the oldest gave way";
-    EXPECT_EQ(core().call().dialledNumber.get(), "0612");
+    EXPECT_EQ(core().call().snapshot().dialledNumber, "0612");
     EXPECT_TRUE(eventuallyOnScreen([&] {
         for (const std::string& operation : voice.operations())
             if (operation.rfind("call ", 0) == 0 && operation.find("0612") != std::string::npos) return true;

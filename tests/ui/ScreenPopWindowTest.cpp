@@ -17,7 +17,8 @@
 #include <QWebEnginePage>
 
 #include "AgentVocabulary.h"
-#include "core/CallContext.h"
+#include "call/AgentProfile.h"
+#include "call/Call.h"
 #include "desktop/BrowserHandler.h"
 #include "infra/Timing.h"
 #include "lab/web/LabWebServer.h"
@@ -76,7 +77,7 @@ protected:
         std::ofstream(folder.path() / "slow.html")
             << "<html><head><title>submit:required</title></head><body>Case<img src=\"/slow.png\"></body></html>";
         ASSERT_TRUE(web.start());
-        call.callPrefix.set("9");
+        profile.callPrefix.set("9");
     }
     void TearDown() override {
         handler.reset();
@@ -103,8 +104,9 @@ protected:
     LabWebServer web{{0, folder.str()}};
     LogCapture log;
     FakeScreenPopAgent agent;
-    CallContext call;
-    std::unique_ptr<BrowserHandler> handler = std::make_unique<BrowserHandler>(agent, call, *screenPop);
+    Call call;
+    AgentProfile profile;
+    std::unique_ptr<BrowserHandler> handler = std::make_unique<BrowserHandler>(agent, call, profile, *screenPop);
 };
 
 TEST_F(ScreenPopWindowTest, FormReportsSubmitRequiredThenItsOutcome) {
@@ -117,10 +119,10 @@ TEST_F(ScreenPopWindowTest, FormReportsSubmitRequiredThenItsOutcome) {
     EXPECT_EQ(view()->pos(), QPoint(0, 0));
     ASSERT_TRUE(pumpUntil([&] { return hasEvent(agent::SubmitSentEvent); }));
     EXPECT_EQ(agent.events(), (std::vector<int>{agent::SubmitReqEvent, agent::SubmitSentEvent}));
-    EXPECT_EQ(call.tagClient.get(), "C42");
-    EXPECT_EQ(call.tagCampaign.get(), "Winter");
-    EXPECT_EQ(call.tagStatus.get(), "SOLD");
-    EXPECT_TRUE(call.recordingTagged);
+    EXPECT_EQ(call.snapshot().tags.client, "C42");
+    EXPECT_EQ(call.snapshot().tags.campaign, "Winter");
+    EXPECT_EQ(call.snapshot().tags.status, "SOLD");
+    EXPECT_TRUE(call.snapshot().tags.tagged);
     EXPECT_FALSE(handler->popupInProgress());
     EXPECT_EQ(agent.mode(), 3);
     EXPECT_EQ(agent.transfers(), 0);
@@ -131,16 +133,16 @@ TEST_F(ScreenPopWindowTest, FormReportsSubmitRequiredThenItsOutcome) {
 TEST_F(ScreenPopWindowTest, TransferWithANumberAsksForItAndWithoutOneDoesNot) {
     ASSERT_TRUE(open(web.formUrl("client=C7&campaign=Spring&status=XFER&transfer=5551234&submit-after=100")));
     ASSERT_TRUE(pumpUntil([&] { return agent.transfers() == 1; }));
-    EXPECT_EQ(call.dialDestination.get(), "95551234");
-    EXPECT_EQ(call.tagStatus.get(), "XFER");
+    EXPECT_EQ(call.snapshot().dialDestination, "95551234");
+    EXPECT_EQ(call.snapshot().tags.status, "XFER");
     EXPECT_EQ(agent.events(), (std::vector<int>{agent::SubmitReqEvent, agent::SubmitSentEvent}));
 
     agent.clear();
-    call.dialDestination.set("");
+    call.setDialDestination("");
     ASSERT_TRUE(open(web.formUrl("client=C7&campaign=Spring&status=DONE&transfer=&submit-after=100")));
     ASSERT_TRUE(pumpUntil([&] { return hasEvent(agent::SubmitSentEvent); }));
     EXPECT_EQ(agent.transfers(), 0);
-    EXPECT_EQ(call.dialDestination.get(), "");
+    EXPECT_EQ(call.snapshot().dialDestination, "");
 }
 
 TEST_F(ScreenPopWindowTest, AgentClosingTheWindowQueuesBrowserClosedAndANewHiddenWindowFollows) {

@@ -6,7 +6,8 @@
 
 #include "AgentVocabulary.h"
 #include "core/AgentTables.h"
-#include "core/CallContext.h"
+#include "call/AgentProfile.h"
+#include "call/Call.h"
 #include "agent/HeadlessAgentWindow.h"
 #include "infra/ThreadGroup.h"
 #include "infra/Timing.h"
@@ -65,8 +66,8 @@ class ConferenceTest : public ::testing::Test {
 protected:
     ConferenceTest() {
         Timing::setScale(0.001);
-        call.agentId.set("4711");
-        call.callPrefix.set("9");
+        profile.agentId.set("4711");
+        profile.callPrefix.set("9");
         switchRegistration.setAsteriskHost("pbx");
         switchRegistration.setAsteriskPort(4569);
         lines.setLineStatusUp(0);
@@ -86,13 +87,14 @@ protected:
 
     LogCapture log;
     FakeVoiceEngine engine;
-    CallContext call;
+    Call call;
+    AgentProfile profile;
     ConferenceAgentSide agentSide;
     ThreadGroup threads;
     HeadlessAgentWindow window;
     SwitchRegistration switchRegistration{engine, agentSide};
     LineControl lines{engine, call, agentSide, threads};
-    ConferenceControl conference{engine, lines, switchRegistration, call, agentSide, window};
+    ConferenceControl conference{engine, lines, switchRegistration, call, profile, agentSide, window};
 };
 
 }  // namespace
@@ -101,7 +103,7 @@ TEST_F(ConferenceTest, TransferToAPhoneNumberCompletesAfterInitiating) {
     window.answerDialWindow({true, "0612", 3});
     conference.OnBnClickedButtonTransfer();
     EXPECT_EQ(agentSide.calls(), (Strings{"100", "411", "412 type 3"}));
-    EXPECT_EQ(call.dialDestination.get(), "0612");
+    EXPECT_EQ(call.snapshot().dialDestination, "0612");
     EXPECT_TRUE(engine.has("select 2"));
 }
 
@@ -144,7 +146,7 @@ TEST_F(ConferenceTest, ConsultCallToAnAgentWaitsForTheServerAndRewritesTheDestin
     lines.setLineStatusUp(1);
     window.clickConferenceButton(Click::Complete);
     running.get();
-    EXPECT_EQ(call.dialDestination.get(), "AGTRDYOUT2002");
+    EXPECT_EQ(call.snapshot().dialDestination, "AGTRDYOUT2002");
     EXPECT_TRUE(engine.has("call 4711@pbx:4569/AGTCALL4711"));
     EXPECT_FALSE(conference.consultPending());  // the consultation is over
     const Strings calls = agentSide.calls();  // accepted: no return to the customer before the dial
@@ -164,7 +166,7 @@ TEST_F(ConferenceTest, ConsultCallWithoutAnAnswerGoesBackToTheCustomerAndStillDi
     const Strings calls = agentSide.calls();
     EXPECT_EQ(Strings(calls.begin(), calls.begin() + 4), (Strings{"100", "324 type 1", "101", "In-Progress-Event"}));
     EXPECT_TRUE(engine.has("call 4711@pbx:4569/AGTCALL4711"));
-    EXPECT_EQ(call.dialDestination.get(), "AGTDIST2002");
+    EXPECT_EQ(call.snapshot().dialDestination, "AGTDIST2002");
 }
 
 TEST_F(ConferenceTest, DroppingTheConsultationInTwoLineModeReturnsToTheCustomer) {

@@ -6,7 +6,8 @@
 #include "AgentVocabulary.h"
 #include "core/AgentTables.h"
 #include "core/AgentStatus.h"
-#include "core/CallContext.h"
+#include "call/AgentProfile.h"
+#include "call/Call.h"
 #include "infra/ThreadGroup.h"
 #include "infra/Timing.h"
 #include "support/FakeVoiceEngine.h"
@@ -28,7 +29,7 @@ class VoiceSideTest : public ::testing::Test {
 protected:
     VoiceSideTest() {
         Timing::setScale(0.001);
-        call.agentId.set("4711");
+        profile.agentId.set("4711");
         switchRegistration.setAsteriskHost("pbx");
         switchRegistration.setAsteriskPort(4569);
     }
@@ -39,13 +40,14 @@ protected:
 
     LogCapture log;
     FakeVoiceEngine engine;
-    CallContext call;
+    Call call;
+    AgentProfile profile;
     AgentStatus status;
     RecordingAgent agentSide;
     ThreadGroup threads;
     SwitchRegistration switchRegistration{engine, agentSide};
     LineControl lines{engine, call, agentSide, threads};
-    Dialer dialer{engine, lines, switchRegistration, call, status, agentSide, threads};
+    Dialer dialer{engine, lines, switchRegistration, call, profile, status, agentSide, threads};
     AudioDeviceChanges audioDevices{engine, agentSide};
     VoiceEvents events{lines, switchRegistration, audioDevices, call, agentSide};
 };
@@ -195,15 +197,14 @@ TEST_F(VoiceSideTest, ManualAndPreviewDialsBuildTheirDialStrings) {
     dialer.dial("0612345678901234567890", "T9");
     EXPECT_EQ(engine.operations(),
               (Strings{"callerid [4711] [4711]", "call 4711@pbx:4569/MCALL0612345678901234567890^T9"}));
-    EXPECT_EQ(call.dialledNumber.get(), "06123456789012345678");
+    EXPECT_EQ(call.snapshot().dialledNumber, "06123456789012345678");
     EXPECT_EQ(engine.iaxc_get_call_tag(1).value(), "T9");
     EXPECT_EQ(agentSide.calls(), Strings{"event In-Call-Event"});
 
     agentSide.clear();
     engine.clearOperations();
-    call.callPrefix.set("9");
-    call.callerIdName.set("ACME");
-    call.callerIdNumber.set("0800");
+    profile.callPrefix.set("9");
+    call.startPreview({"T10", "555", "ACME", "0800", "", "", ""});
     lines.setLineStatusUp(0);
     dialer.dialPreview("555");
     EXPECT_EQ(engine.operations(), (Strings{"select 1", "callerid [ACME] [0800]", "call 4711@pbx:4569/9555"}));
@@ -262,7 +263,7 @@ TEST_F(VoiceSideTest, HoldReportsOnlyTheCustomerLineAndOnlyOnce) {
 }
 
 TEST_F(VoiceSideTest, CallStateReportsTheSecondLineUnlessCallZeroIsSelected) {
-    call.dialDestination.set("0612");
+    call.setDialDestination("0612");
     engine.iaxc_set_call_tag(0, "T1");
     engine.iaxc_set_call_tag(1, "T2");
     lines.setLineStatusUp(1);

@@ -1,4 +1,4 @@
-#include "cti/FrameAssembler.h"
+#include "wire/FrameAssembler.h"
 
 bool FrameAssembler::append(const char* data, std::size_t size) {
     if (pendingSize() + size > limit_) {

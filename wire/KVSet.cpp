@@ -1,4 +1,4 @@
-#include "cti/KVSet.h"
+#include "wire/KVSet.h"
 
 #include <string_view>
 

@@ -1,4 +1,4 @@
-#include "cti/LoggedText.h"
+#include "wire/LoggedText.h"
 
 #include <algorithm>
 
