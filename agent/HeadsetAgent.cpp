@@ -3,7 +3,7 @@
 #include "agent/CImplementation.h"
 
 HeadsetAgent::HeadsetAgent(CImplementation& core, AgentWindow& window)
-    : core_(core), buttons_(core, window), controls_(*this) {}
+    : core_(core), buttons_(core.buttonServices(), window), controls_(*this) {}
 
 HeadsetControls::CallView HeadsetAgent::headsetCallView() {
     HeadsetControls::CallView view;
