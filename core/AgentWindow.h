@@ -53,6 +53,12 @@ struct TickerText {
 
     // The program's own status texts: red on black, moving 2 pixels per tick.
     static TickerText alert(std::string text) { return {std::move(text), 0xFF0000, 0x000000, 2, 1}; }
+    // A failure that stopped the login, in the alert's colours.
+    static TickerText loginFailure(std::string text) {
+        TickerText failure = alert(std::move(text));
+        failure.standing = true;
+        return failure;
+    }
     bool operator==(const TickerText&) const = default;
 };
 

@@ -135,7 +135,7 @@ void CTIConnection::connectAndLogIn() {
         agent_.control.SendLoginToCti();
     } else if (!stopConnecting_) {
         logMessage(LogLevel::Warning, "VelmoraCCS Server unavailable, tried %d times", intervals::kCtiConnectAttempts);
-        agent_.screen.showTicker(TickerText::alert("VelmoraCCS unavailable, try again later"));
+        agent_.screen.showTicker(TickerText::loginFailure("VelmoraCCS unavailable, try again later"));
     }
 }
 

@@ -213,7 +213,7 @@ void InboundMessages::handleLoginResponse(const KVSet& message) {
         const std::string reason = message.getValue("Reason");
         const std::string text =
             reason.empty() ? "Unknown Error" : "Registration rejected from VelmoraCCS, reason : " + reason;
-        agent_.screen.showTicker(TickerText::alert(text));
+        agent_.screen.showTicker(TickerText::loginFailure(text));
         logMessage(LogLevel::Warning, "%s", text.c_str());
         agent_.control.QueuePhoneEvent(agent::UnconditionalLogoutEvent);
         link_->close();

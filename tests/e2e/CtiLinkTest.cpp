@@ -116,6 +116,10 @@ TEST_F(CtiLinkTest, RefusedLoginLogsOutAndClosesTheLink) {
     EXPECT_EQ(core.stateMachine().state(), agent::AgentLoggedOut);
     EXPECT_TRUE(log.contains("Registration rejected from VelmoraCCS, reason : Agent already logged in"));
     EXPECT_FALSE(voice.has("register 1001 pw 127.0.0.1:4569"));
+    ASSERT_TRUE(log.waitFor("Ticker keeps [Registration rejected from VelmoraCCS, reason : Agent already logged in] "
+                            "until another text replaces it",
+                            kWait));
+    EXPECT_EQ(window.ticker().text, "Registration rejected from VelmoraCCS, reason : Agent already logged in");
 }
 
 TEST_F(CtiLinkTest, NoSwitchLogsOutWithoutRegistering) {
@@ -213,6 +217,10 @@ TEST_F(CtiLinkTest, UnreachableServerIsTriedTenTimesThenGivenUp) {
     EXPECT_TRUE(log.contains("VelmoraCCS Server unavailable, tried 10 times"));
     EXPECT_EQ(log.count("Can't connect to VelmoraCCS"), 10);
     EXPECT_EQ(core.stateMachine().state(), agent::AgentLoggedOut);
+    // The headless phone reads its exit reason from the ticker: the idle clearing must not take it.
+    ASSERT_TRUE(log.waitFor("Ticker keeps [VelmoraCCS unavailable, try again later] until another text replaces it",
+                            kWait));
+    EXPECT_EQ(window.ticker().text, "VelmoraCCS unavailable, try again later");
 }
 
 TEST_F(CtiLinkTest, NotReadyIsSentAgainAfterTheLinkDroppedWithAnUnansweredNotReady) {
