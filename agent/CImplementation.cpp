@@ -53,7 +53,7 @@ CImplementation::CImplementation(Seams seams)
       network_(voice_, switch_, *this, lookUpRoute),
       callTimer_(window_),
       wrapUp_(*this),
-      listener_(*this, status_, call_, profile_, seams.clientPort),
+      listener_(appletRequests_, seams.clientPort),
       inbound_(cti_, call_, profile_, status_, ctiAgent()),
       link_(ctiAgent(), inbound_),
       outbound_(link_, cti_, call_, profile_, status_, ctiAgent()),
@@ -371,8 +371,6 @@ void CImplementation::clickReady() {
     callTimer_.reset();
     doAgentReady();
 }
-
-bool CImplementation::dialWindowOpen() { return window_.dialWindowOpen(); }
 
 void CImplementation::OnBnClickedButtonUnHold() {
     logMessage(LogLevel::Debug, "COrvaneDlg::OnBnClickedButtonUnHold");

@@ -7,6 +7,7 @@
 
 #include "AgentActions.h"
 #include "agent/AgentButtons.h"
+#include "agent/AppletRequests.h"
 #include "core/AgentStateMachine.h"
 #include "call/AgentProfile.h"
 #include "call/Call.h"
@@ -56,7 +57,6 @@ class CImplementation : public AgentActions,
                         public CtiScreen,
                         public VoiceAgent,
                         public WrapUpChecker::Agent,
-                        public ClientListener::Agent,
                         public RecordingAgent,
                         public BrowserHandler::Agent,
                         public AgentButtons::Agent {
@@ -79,7 +79,7 @@ public:
     void initialize();
     // Connects to the CTI server with the stored host and port and logs the agent in.
     void doAgentLogin() override;
-    bool doAgentReady() override;
+    bool doAgentReady();
     bool doAgentNotReady() override;
     bool doAgentNotReadyAfterWrapUp();
     void doUnconditionalAgentLogout(bool hangUp) override;
@@ -232,15 +232,13 @@ public:
     void reportCallState(const std::string& result) override { listener_.sendInfo(result); }
     void setInWrapUp(bool inWrapUp) override { wrapUp_.setInWrapUp(inWrapUp); }
 
-    // What the wrap-up checker and the local client ask of the agent.
+    void SendAgentPersonnalDialToCti() override { outbound_.SendAgentPersonnalDialToCti(); }
+    void SendAgentReallyDialingToCti() override { outbound_.SendAgentReallyDialingToCti(); }
+
+    // What the wrap-up checker, the buttons and the screen pop ask of the agent.
     void applyActionAfterWrapUp(const std::string& action) override;
     void releaseEndOfWrapUp() override { recorder_.releaseEndOfWrapUp(); }
     void clickReady() override;
-    bool dialWindowOpen() override;
-    bool callTimerRunning() override { return callTimer_.running(); }
-    void SendAgentHangUpToCti() override { outbound_.SendAgentHangUpToCti(); }
-    void SendAgentPersonnalDialToCti() override { outbound_.SendAgentPersonnalDialToCti(); }
-    void SendAgentReallyDialingToCti() override { outbound_.SendAgentReallyDialingToCti(); }
     void dial(const std::string& number, const std::string& trackNumber) override { dialer_.dial(number, trackNumber); }
     void setAgentMode(int mode) override { lines_.setAgentMode(mode); }
 
@@ -310,6 +308,7 @@ private:
     NetworkRecovery network_;
     CTimer callTimer_;
     WrapUpChecker wrapUp_;
+    AppletRequests appletRequests_{{*this, window_, status_, callTimer_, outbound_, dialer_, lines_, call_}};
     ClientListener listener_;
     InboundMessages inbound_;
     CTIConnection link_;

@@ -11,17 +11,14 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include "AgentVocabulary.h"
-#include "call/AgentProfile.h"
 #include "call/Call.h"
-#include "core/AgentStatus.h"
 #include "wire/FrameAssembler.h"
 #include "wire/KVSet.h"
 #include "wire/LoggedText.h"
-#include "desktop/ScreenPopTitle.h"
 #include "infra/CLogger.h"
 #include "infra/LeadingInt.h"
 #include "infra/SocketErrorText.h"
+#include "infra/StoppablePause.h"
 #include "infra/ThreadGroup.h"
 #include "infra/Timing.h"
 
@@ -57,8 +54,8 @@ std::string echoedTrackNumber(const KVSet& request) {
 
 }  // namespace
 
-ClientListener::ClientListener(Agent& agent, AgentStatus& status, Call& call, const AgentProfile& profile, int port)
-    : agent_(agent), status_(status), call_(call), profile_(profile), port_(port), wake_(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {}
+ClientListener::ClientListener(Agent& agent, int port)
+    : agent_(agent), port_(port), wake_(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {}
 
 ClientListener::~ClientListener() {
     std::lock_guard lifecycle(lifecycleLock_);
@@ -75,6 +72,10 @@ void ClientListener::start() {
     [[maybe_unused]] const ssize_t read = ::read(wake_, &drained, sizeof drained);
     clientConnected_ = false;
     stopListening_ = false;
+    {
+        std::lock_guard guard(socketLock_);  // senders may be pausing on the previous one
+        stopping_ = std::stop_source();
+    }
     boundPort_ = 0;  // known again once the new listening socket is bound
     {
         std::lock_guard guard(endedLock_);
@@ -100,6 +101,7 @@ void ClientListener::stopLocked() {
     clientConnected_ = false;
     {
         std::lock_guard guard(socketLock_);
+        stopping_.request_stop();
         if (clientSocket_ >= 0) ::shutdown(clientSocket_, SHUT_RDWR);
         const std::uint64_t one = 1;
         [[maybe_unused]] const ssize_t written = ::write(wake_, &one, sizeof one);
@@ -116,15 +118,6 @@ bool ClientListener::joinListener(std::chrono::microseconds patience) {
     }
     listenerThread_.join();
     return true;
-}
-
-bool ClientListener::pauseUnlessStopped(std::chrono::microseconds interval) const {
-    pollfd entry{wake_, POLLIN, 0};
-    for (;;) {
-        const int ready = ::poll(&entry, 1, milliseconds(interval));
-        if (ready < 0 && errno == EINTR) continue;
-        return ready == 0;
-    }
 }
 
 void ClientListener::clientListener() {
@@ -291,7 +284,7 @@ void ClientListener::sendInfo(const std::string& message) {
                 ::shutdown(clientSocket_, SHUT_RDWR);  // the listening thread closes it
                 return;
             }
-            if (!pauseUnlessStopped(intervals::kCtiSendRetryPause)) return;
+            if (!pauseUnlessStopped(stopping_.get_token(), intervals::kCtiSendRetryPause)) return;
             continue;
         }
         if (result < 0) {
@@ -323,53 +316,19 @@ void ClientListener::processInfo(const std::string& message) {
     }
     const std::string& type = request.getName();
     if (type == "RM_MSG_TYPE_FORCE_READY")
-        handleForceReady();
+        answer(agent_.forceReady());
     else if (type == "RM_MSG_TYPE_UNCONDITIONNAL_READY")
-        handleUnconditionalReady();
+        agent_.unconditionalReady(stopping_.get_token());
     else if (type == "RM_MSG_TYPE_DIAL")
         handleOutsideDial(request);
     else if (type == "RM_MSG_TYPE_TITLE_CHANGE")
         handleTitleChange(request);
     else if (type == "RM_MSG_TYPE_FORCE_HANGUP")
-        handleForceHangup();
+        answer(agent_.forceHangup(stopping_.get_token()));
 }
 
-void ClientListener::handleForceReady() {
-    const std::string state = status_.agentState();
-    if (agent_.dialWindowOpen()) {
-        sendInfo("3,Wrong state... agent is dialing");
-    } else if (state != "AgentNotReady") {
-        sendInfo("3,Wrong state... agent state = " + state);
-    } else {
-        agent_.clickReady();
-        sendInfo("3,Force Ready done!");
-    }
-}
-
-void ClientListener::handleUnconditionalReady() {
-    const std::string state = status_.agentState();
-    if (agent_.callTimerRunning() && state == "AgentNotReady") {
-        agent_.doAgentReady();
-    } else if (state == "AgentReadyInCall" || state == "AgentReadyInConference") {
-        agent_.QueuePhoneEvent(agent::HangUpEvent);
-        status_.inCall = false;
-        if (pauseUnlessStopped(intervals::kClientAnswerPause)) agent_.doAgentReady();
-    }
-}
-
-void ClientListener::handleForceHangup() {
-    logMessage(LogLevel::Debug, "Received the request to force agent hangup");
-    if (!status_.inCall) {
-        logMessage(LogLevel::Debug, "Wrong state to force agent hangup");
-        sendInfo("10,Wrong state... agent state = " + status_.agentState());
-        return;
-    }
-    agent_.SendAgentHangUpToCti();
-    agent_.QueuePhoneEvent(agent::HangUpEvent);
-    status_.inCall = false;
-    if (!pauseUnlessStopped(intervals::kClientAnswerPause)) return;  // the client is being let go
-    logMessage(LogLevel::Debug, "force agent hangup");
-    sendInfo("10,Force hang up done ");
+void ClientListener::answer(const std::string& message) {
+    if (!message.empty()) sendInfo(message);
 }
 
 void ClientListener::handleOutsideDial(const KVSet& request) {
@@ -385,42 +344,8 @@ void ClientListener::handleOutsideDial(const KVSet& request) {
         sendInfo("1," + number.substr(0, kNumberLength) + "^" + echoedTrackNumber(request) + "^FAILED");
         return;
     }
-    const std::string text = "Remote dial [" + number + "]";
-    logMessage(LogLevel::Debug, "%s", text.c_str());
-    agent_.showTicker({text, 0x0000FF, 0x000000, 0, 3});
-
-    const std::string state = status_.agentState();
-    int callNo = 0;
-    const char* block = nullptr;
-    if (state == "AgentNotReady") {
-        callNo = 0;
-        block = "%s - sleeping for tracknum block AgentNotReady";
-    } else if (state == "AgentReady") {
-        callNo = 1;
-        block = "%s - sleeping for tracknum block AgentReady";
-    } else {
-        agent_.showTicker(TickerText::alert("Must be in [Not Ready] or [Ready] mode to receive event"));
+    if (!agent_.remoteDial(number, request.getValue("TrackNumber"), stopping_.get_token()))
         sendInfo("1," + number + "^" + echoedTrackNumber(request) + "^WRONG_STATE");
-        return;
-    }
-
-    call_.beginRemoteDial(number);
-    agent_.selectIaxLine(callNo);
-    agent_.SendAgentPersonnalDialToCti();
-    agent_.CloseDialWindow();
-    for (int wait = 0; wait < intervals::kRemoteDialTrackNumberWaits && agent_.getVelmoraTrackNum(callNo).empty();
-         ++wait) {
-        logMessage(LogLevel::Debug, block, "ClientListener::handleOutsideDial");
-        if (!pauseUnlessStopped(intervals::kRemoteDialTrackNumberWait)) {
-            logMessage(LogLevel::Debug, "ClientListener::handleOutsideDial - stopped while waiting for the tracknum, no dial");
-            call_.endRemoteDial();
-            return;
-        }
-    }
-    agent_.SendAgentReallyDialingToCti();
-    agent_.QueuePhoneEvent(agent::DialingEvent);
-    call_.setAni(number);
-    agent_.dial(profile_.callPrefix.get() + number, request.getValue("TrackNumber"));
 }
 
 void ClientListener::handleTitleChange(const KVSet& request) {
@@ -430,22 +355,5 @@ void ClientListener::handleTitleChange(const KVSet& request) {
         return;
     }
     logMessage(LogLevel::Debug, "BrowserHandler::OnTitleChange(): Title: [%s].", title.c_str());
-    const ScreenPopTitle report = ScreenPopTitle::read(title);
-    if (report.report == ScreenPopTitle::Report::SubmitRequired) {
-        logMessage(LogLevel::Debug, "Pop-up page requires a submit");
-        call_.setSubmitPending(true);
-        agent_.QueuePhoneEvent(agent::SubmitReqEvent);
-        return;
-    }
-    if (report.report != ScreenPopTitle::Report::SubmitSent) return;
-
-    logMessage(LogLevel::Debug, "Submit has been pressed in the pop-up");
-    if (report.conform)
-        logMessage(LogLevel::Debug, "Found infos : Client[%s] Campaign[%s] Status[%s]", report.client.c_str(),
-                   report.campaign.c_str(), report.status.c_str());
-    else
-        logMessage(LogLevel::Warning, "New title not conform to client-campaign-status.submit:sent");
-    report.tagCall(call_);
-    agent_.setAgentMode(3);
-    agent_.QueuePhoneEvent(agent::SubmitSentEvent);
+    agent_.screenPopTitleChanged(title);
 }

@@ -4,15 +4,11 @@
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
+#include <stop_token>
 #include <string>
 #include <thread>
 
-#include "core/AgentWindow.h"
-
-class AgentStatus;
 class KVSet;
-class Call;
-struct AgentProfile;
 
 // The loopback TCP server through which the agent's web applet drives the phone: dial,
 // force ready, force hang-up and page-title reports. One client at a time, '~'-framed; a
@@ -25,32 +21,25 @@ class ClientListener {
 public:
     static constexpr int kDefaultPort = 8767;
 
-    // What the listener asks of the agent core.
+    // What the agent does for the client: one operation per request. An answer, when the
+    // operation has one, goes back to the client; `stop` is requested when the listener stops,
+    // and ends any wait an operation is in.
     class Agent {
     public:
-        virtual void QueuePhoneEvent(int event) = 0;
-        virtual void showTicker(const TickerText& text) = 0;
-        // The main window's Ready button, as if clicked.
-        virtual void clickReady() = 0;
-        // Makes the agent Ready without the button's side effects.
-        virtual bool doAgentReady() = 0;
-        virtual bool dialWindowOpen() = 0;
-        virtual bool callTimerRunning() = 0;
-        virtual void SendAgentHangUpToCti() = 0;
-        virtual void SendAgentPersonnalDialToCti() = 0;
-        virtual void SendAgentReallyDialingToCti() = 0;
-        virtual void CloseDialWindow() = 0;
-        virtual bool selectIaxLine(int callNo) = 0;
-        virtual std::string getVelmoraTrackNum(int line) = 0;
-        virtual void dial(const std::string& number, const std::string& trackNumber) = 0;
-        virtual void setAgentMode(int mode) = 0;
+        virtual std::string forceReady() = 0;
+        virtual void unconditionalReady(const std::stop_token& stop) = 0;
+        // Empty when stopped before the answer.
+        virtual std::string forceHangup(const std::stop_token& stop) = 0;
+        // False when the agent's state takes no dial; the dial's outcome is reported later.
+        virtual bool remoteDial(const std::string& number, const std::string& trackNumber,
+                                const std::stop_token& stop) = 0;
+        virtual void screenPopTitleChanged(const std::string& title) = 0;
 
     protected:
         ~Agent() = default;
     };
 
-    ClientListener(Agent& agent, AgentStatus& status, Call& call, const AgentProfile& profile,
-                   int port = kDefaultPort);
+    explicit ClientListener(Agent& agent, int port = kDefaultPort);
     virtual ~ClientListener();
     ClientListener(const ClientListener&) = delete;
     ClientListener& operator=(const ClientListener&) = delete;
@@ -77,18 +66,12 @@ private:
     void stopLocked();
     // Waits for the listening thread, at most `patience`; true when it has ended (and is joined).
     bool joinListener(std::chrono::microseconds patience);
-    // Sleeps for the interval unless stop() comes first; false when it did.
-    bool pauseUnlessStopped(std::chrono::microseconds interval) const;
-    void handleForceReady();
-    void handleUnconditionalReady();
-    void handleForceHangup();
+    // Sends an operation's answer, when it has one.
+    void answer(const std::string& message);
     void handleOutsideDial(const KVSet& request);
     void handleTitleChange(const KVSet& request);
 
     Agent& agent_;
-    AgentStatus& status_;
-    Call& call_;
-    const AgentProfile& profile_;
     const int port_;
     std::atomic<int> boundPort_{0};
     std::mutex socketLock_;  // senders, and the shutdown that wakes the listening thread
@@ -97,6 +80,7 @@ private:
     int clientSocket_ = -1;
     std::atomic<bool> clientConnected_{false};
     std::atomic<bool> stopListening_{false};
+    std::stop_source stopping_;  // renewed by start(), requested by stop()
     std::mutex lifecycleLock_;  // start() and stop() take turns
     std::thread listenerThread_;
     std::mutex endedLock_;

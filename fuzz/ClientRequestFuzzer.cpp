@@ -1,12 +1,9 @@
-// Requests of the agent's applet: any text handed to the listener's dispatcher is answered or
-// refused without harm, whatever the agent's state.
+// Requests of the agent's applet: any text handed to the listener's decoder is answered or
+// refused without harm, whatever the agent answers.
 
 #include <cstdint>
 #include <string>
 
-#include "core/AgentStatus.h"
-#include "call/AgentProfile.h"
-#include "call/Call.h"
 #include "desktop/ClientListener.h"
 #include "infra/CLogger.h"
 #include "infra/Timing.h"
@@ -15,20 +12,12 @@ namespace {
 
 class IdleAgent : public ClientListener::Agent {
 public:
-    void QueuePhoneEvent(int) override {}
-    void showTicker(const TickerText&) override {}
-    void clickReady() override {}
-    bool doAgentReady() override { return true; }
-    bool dialWindowOpen() override { return false; }
-    bool callTimerRunning() override { return false; }
-    void SendAgentHangUpToCti() override {}
-    void SendAgentPersonnalDialToCti() override {}
-    void SendAgentReallyDialingToCti() override {}
-    void CloseDialWindow() override {}
-    bool selectIaxLine(int) override { return true; }
-    std::string getVelmoraTrackNum(int) override { return "T1"; }
-    void dial(const std::string&, const std::string&) override {}
-    void setAgentMode(int) override {}
+    std::string forceReady() override { return "3,Force Ready done!"; }
+    void unconditionalReady(const std::stop_token&) override {}
+    std::string forceHangup(const std::stop_token&) override { return "10,Force hang up done "; }
+    bool remoteDial(const std::string&, const std::string&, const std::stop_token&) override { return inState; }
+    void screenPopTitleChanged(const std::string&) override {}
+    bool inState = true;
 };
 
 }  // namespace
@@ -41,13 +30,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }();
     (void)quiet;
     static IdleAgent agent;
-    static AgentStatus status;
-    static Call call;
-    static AgentProfile profile;
-    static ClientListener listener(agent, status, call, profile, 0);
+    static ClientListener listener(agent, 0);
     const std::string text(reinterpret_cast<const char*>(data), size);
-    status.setAgentState(size % 2 ? "AgentNotReady" : "AgentReady");
-    status.inCall = size % 3 == 0;
+    agent.inState = size % 2 == 0;
     listener.processInfo(text);
     return 0;
 }

@@ -7,6 +7,7 @@
 #include "call/Call.h"
 #include "core/AgentStatus.h"
 #include "infra/CLogger.h"
+#include "infra/StoppablePause.h"
 #include "infra/ThreadGroup.h"
 #include "infra/Timing.h"
 #include "voice/LineControl.h"
@@ -65,6 +66,45 @@ void Dialer::dialPreview(const std::string& number) {
     const Call::Snapshot call = call_.snapshot();
     lines_.SetCallerId(call.callerIdName, call.callerIdNumber);
     if (engine_.iaxc_call(destination) < 0) dialFailed("CImplementation::dialPreview()", destination);
+}
+
+bool Dialer::remoteDial(const std::string& number, const std::string& trackNumber, const std::stop_token& stop) {
+    const std::string text = "Remote dial [" + number + "]";
+    logMessage(LogLevel::Debug, "%s", text.c_str());
+    agent_.showTicker({text, 0x0000FF, 0x000000, 0, 3});
+
+    const std::string state = status_.agentState();
+    int line = 0;
+    const char* block = nullptr;
+    if (state == "AgentNotReady") {
+        line = 0;
+        block = "%s - sleeping for tracknum block AgentNotReady";
+    } else if (state == "AgentReady") {
+        line = 1;
+        block = "%s - sleeping for tracknum block AgentReady";
+    } else {
+        agent_.showTicker(TickerText::alert("Must be in [Not Ready] or [Ready] mode to receive event"));
+        return false;
+    }
+
+    call_.beginRemoteDial(number);
+    lines_.selectIaxLine(line);
+    agent_.SendAgentPersonnalDialToCti();
+    agent_.CloseDialWindow();
+    for (int wait = 0; wait < intervals::kRemoteDialTrackNumberWaits && lines_.getVelmoraTrackNum(line).empty();
+         ++wait) {
+        logMessage(LogLevel::Debug, block, "ClientListener::handleOutsideDial");
+        if (!pauseUnlessStopped(stop, intervals::kRemoteDialTrackNumberWait)) {
+            logMessage(LogLevel::Debug, "ClientListener::handleOutsideDial - stopped while waiting for the tracknum, no dial");
+            call_.endRemoteDial();
+            return true;
+        }
+    }
+    agent_.SendAgentReallyDialingToCti();
+    agent_.QueuePhoneEvent(agent::DialingEvent);
+    call_.setAni(number);
+    dial(profile_.callPrefix.get() + number, trackNumber);
+    return true;
 }
 
 void Dialer::DoAgentReadyThread() {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <atomic>
+#include <stop_token>
 #include <string>
 
 class AgentStatus;
@@ -21,6 +22,10 @@ public:
 
     void dial(const std::string& number, const std::string& trackNumber);
     void dialPreview(const std::string& number);
+    // The local client's dial: from Not Ready on line 1, from Ready on line 2, once the CTI server
+    // has given the call its track number. A stop ends the wait for it without dialling. False
+    // when the agent's state takes no dial.
+    bool remoteDial(const std::string& number, const std::string& trackNumber, const std::stop_token& stop);
     // Starts a Ready attempt on a thread of its own.
     void DoAgentReadyThread();
     int readyAttempts() const { return readyAttempts_; }

@@ -21,7 +21,10 @@ public:
     virtual void SendConsultCallRequestToCti(int transferType) = 0;
     virtual void SendConsultCallCanceledToCti() = 0;
     virtual void SendConferenceCompletedToCti() = 0;
+    // The local client's dial: asked of the CTI server first, then reported as dialling.
+    virtual void SendAgentPersonnalDialToCti() = 0;
     virtual void SendAgentReallyDialingToCti() = 0;
+    virtual void CloseDialWindow() = 0;
     // The outcome of the last dial, for the local client.
     virtual void reportCallState(const std::string& result) = 0;
     // The body of Set-In-Wrap-Up, and the wrap-up flag itself.

@@ -22,7 +22,9 @@ public:
     void SendConsultCallRequestToCti(int type) override { add("324 type " + std::to_string(type)); }
     void SendConsultCallCanceledToCti() override { add("325"); }
     void SendConferenceCompletedToCti() override { add("78"); }
+    void SendAgentPersonnalDialToCti() override { add("99"); }
     void SendAgentReallyDialingToCti() override { add("131"); }
+    void CloseDialWindow() override { add("close dial window"); }
     void reportCallState(const std::string& result) override { add("client " + result); }
     void SetInWrapUp() override { add("wrap-up on"); }
     void setInWrapUp(bool inWrapUp) override { add(inWrapUp ? "wrap-up true" : "wrap-up false"); }

@@ -42,7 +42,9 @@ public:
     }
     void SendConsultCallCanceledToCti() override { add("325"); }
     void SendConferenceCompletedToCti() override { add("78"); }
+    void SendAgentPersonnalDialToCti() override { add("99"); }
     void SendAgentReallyDialingToCti() override { add("131"); }
+    void CloseDialWindow() override {}
 
     Strings calls() {
         std::lock_guard guard(lock_);

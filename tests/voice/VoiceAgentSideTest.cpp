@@ -215,6 +215,38 @@ TEST_F(VoiceSideTest, ManualAndPreviewDialsBuildTheirDialStrings) {
     EXPECT_EQ(agentSide.calls(), (Strings{"event Dialing-In-Progress-Event", "event Dialing-In-Progress-Event"}));
 }
 
+TEST_F(VoiceSideTest, RemoteDialsTakeTheirLineFromTheStateAndAStopEndsTheWaitWithoutDialling) {
+    const std::stop_source running;
+    status.setAgentState("AgentReadyInCall");
+    EXPECT_FALSE(dialer.remoteDial("0612", "T5", running.get_token()));
+    EXPECT_EQ(agentSide.calls(), (Strings{"ticker [Remote dial [0612]]",
+                                          "ticker [Must be in [Not Ready] or [Ready] mode to receive event]"}));
+    EXPECT_TRUE(engine.operations().empty());
+
+    agentSide.clear();
+    profile.callPrefix.set("9");
+    status.setAgentState("AgentReady");
+    lines.setLineTrackNum("T7", 1);  // the CTI server's answer is already in
+    EXPECT_TRUE(dialer.remoteDial("0612", "T5", running.get_token()));
+    EXPECT_EQ(agentSide.calls(),
+              (Strings{"ticker [Remote dial [0612]]", "99", "close dial window", "131",
+                       std::string("event ") + agent::EventNames[agent::DialingEvent], "event In-Call-Event"}));
+    EXPECT_EQ(engine.operations().front(), "select 1");
+    EXPECT_TRUE(engine.has("call 4711@pbx:4569/MCALL90612^T5"));
+    EXPECT_EQ(call.snapshot().ani, "0612");
+
+    agentSide.clear();
+    engine.clearOperations();
+    status.setAgentState("AgentNotReady");
+    std::stop_source stopping;
+    stopping.request_stop();  // the listener stops while the track number is awaited
+    EXPECT_TRUE(dialer.remoteDial("0613", "T6", stopping.get_token()));
+    EXPECT_EQ(agentSide.calls(), (Strings{"ticker [Remote dial [0613]]", "99", "close dial window"}));
+    EXPECT_EQ(engine.operations(), Strings{"select 0"});
+    EXPECT_FALSE(call.snapshot().remoteDial);
+    EXPECT_TRUE(log.contains("ClientListener::handleOutsideDial - stopped while waiting for the tracknum, no dial"));
+}
+
 TEST_F(VoiceSideTest, ReadyAttemptSucceedsWhenTheAgentBecomesReady) {
     status.setAgentState("AgentGoingReadyInProgress");
     status.agentReady = true;
