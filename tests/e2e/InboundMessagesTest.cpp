@@ -146,13 +146,18 @@ TEST_F(InboundMessagesTest, AgentDialingKeepsTheTrackNumberOfTheDialTheAgentStar
     EXPECT_EQ(core.stateMachine().state(), agent::AgentNotReady);
 }
 
-TEST_F(InboundMessagesTest, MessageCenterItemsGoToTheirQueueByType) {
+// The message-centre thread takes items as they come, so what reaches the ticker is the proof.
+TEST_F(InboundMessagesTest, AlertsAndStatisticsReachTheTickerAndOtherTypesAreDropped) {
     loginNotReady();
     pushAndWait(labcti::messageCenterInfo({"Queue is long", "#FF8000", "2", "ALERT"}));
     pushAndWait(labcti::messageCenterInfo({"12 calls waiting", "#00FF00", "1", "STAT"}));
     pushAndWait(labcti::messageCenterInfo({"Just so you know", "#0000FF", "1", "INFO"}));  // dropped
-    EXPECT_EQ(core.messageCenter().alerts(), 1u);
-    EXPECT_EQ(core.messageCenter().statistics(), 1u);
+    pushAndWait(labcti::messageCenterInfo({"3 agents free", "#00FF00", "1", "STAT"}));
+    EXPECT_TRUE(tickerShowed("Queue is long"));
+    EXPECT_TRUE(tickerShowed("12 calls waiting"));
+    // Items are played in turn: the text sent after the dropped one is shown last.
+    EXPECT_TRUE(tickerShowed("3 agents free"));
+    EXPECT_FALSE(log.contains("Ticker text was change for [Just so you know]"));
 }
 
 TEST_F(InboundMessagesTest, AnEmptyReasonListHidesTheReasonButtonAndKeepsTheReasons) {
