@@ -48,7 +48,9 @@ void Wakeup::notify() {
 }
 
 void Wakeup::take() {
-    pending_ = false;
+    // Read first: cleared before the read, a notification landing between the two would be
+    // read away while its flag stays set, and every later one would be skipped.
     std::uint64_t count = 0;
     [[maybe_unused]] const ssize_t read = ::read(fd_, &count, sizeof count);
+    pending_ = false;
 }
