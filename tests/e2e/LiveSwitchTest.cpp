@@ -2,6 +2,10 @@
 // goes away under a logged-in, ready agent and comes back on the same port; it is released at
 // logout through its call token and challenge; it is flooded with datagrams.
 
+#include <algorithm>
+#include <string>
+#include <vector>
+
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <poll.h>
@@ -122,10 +126,24 @@ TEST_F(LiveSwitchTest, AFloodOfFramesForNoCallCostsTheLogAFewLinesASecond) {
     peer.send({0x82, 0x58, 0, 0, 0, 0, 0, 1, 0, 0, 6, 13, 6, 1, 'x'}, 5000);
     ASSERT_TRUE(peer.pokedAndAnswered());
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    const std::size_t lines = log.lines().size() - linesBefore;
+    // What the datagrams cost is what the engine's receiving thread logged meanwhile; other
+    // threads (the lab, the ticker's idle clearing) go on with their own lines.
+    const std::vector<std::string> all = log.lines();
+    const auto result = std::find_if(all.begin() + static_cast<std::ptrdiff_t>(linesBefore), all.end(), [](const auto& line) {
+        return LogCapture::messageOf(line) ==
+               "iaxc_callback(): Type: IAXC_EVENT_RESULT: 258, data[0] message [] on call[-1]";
+    });
+    ASSERT_NE(result, all.end());
+    const std::string receiver = LogCapture::threadOf(*result);
+    std::string shown;
+    std::size_t lines = 0;
+    for (std::size_t line = linesBefore; line < all.size(); ++line) {
+        if (LogCapture::threadOf(all[line]) != receiver) continue;
+        ++lines;
+        shown += all[line];
+    }
     RecordProperty("log_lines_under_flood", std::to_string(lines));
-    EXPECT_TRUE(log.contains("iaxc_callback(): Type: IAXC_EVENT_RESULT: 258, data[0] message [] on call[-1]"));
-    EXPECT_LE(static_cast<double>(lines), 4 * (seconds + 1)) << lines << " log lines in " << seconds << " s";
+    EXPECT_LE(static_cast<double>(lines), 4 * (seconds + 1)) << lines << " log lines in " << seconds << " s:\n" << shown;
     EXPECT_TRUE(switchboard.registered(kAgent));
     EXPECT_EQ(core->stateMachine().state(), agent::AgentNotReady);
 }

@@ -68,6 +68,13 @@ public:
         lines_.clear();
     }
 
+    // The "[tid]" field of a line: which thread logged it.
+    static std::string threadOf(const std::string& line) {
+        const auto levelEnd = line.find("] ");
+        const auto tidEnd = levelEnd == std::string::npos ? levelEnd : line.find("] ", levelEnd + 2);
+        return tidEnd == std::string::npos ? std::string() : line.substr(levelEnd + 2, tidEnd + 1 - levelEnd - 2);
+    }
+
     static std::string messageOf(const std::string& line) {
         const auto tidEnd = line.find("] ", line.find("] ") + 2);
         std::string text = tidEnd == std::string::npos ? line : line.substr(tidEnd + 2);
