@@ -129,7 +129,8 @@ TEST_F(LiveSwitchTest, AFloodOfFramesForNoCallCostsTheLogAFewLinesASecond) {
     // What the datagrams cost is what the engine's receiving thread logged meanwhile; other
     // threads (the lab, the ticker's idle clearing) go on with their own lines.
     const std::vector<std::string> all = log.lines();
-    const auto result = std::find_if(all.begin() + static_cast<std::ptrdiff_t>(linesBefore), all.end(), [](const auto& line) {
+    const auto flood = all.begin() + static_cast<std::ptrdiff_t>(linesBefore);
+    const auto result = std::find_if(flood, all.end(), [](const std::string& line) {
         return LogCapture::messageOf(line) ==
                "iaxc_callback(): Type: IAXC_EVENT_RESULT: 258, data[0] message [] on call[-1]";
     });
@@ -143,7 +144,8 @@ TEST_F(LiveSwitchTest, AFloodOfFramesForNoCallCostsTheLogAFewLinesASecond) {
         shown += all[line];
     }
     RecordProperty("log_lines_under_flood", std::to_string(lines));
-    EXPECT_LE(static_cast<double>(lines), 4 * (seconds + 1)) << lines << " log lines in " << seconds << " s:\n" << shown;
+    EXPECT_LE(static_cast<double>(lines), 4 * (seconds + 1))
+        << lines << " log lines in " << seconds << " s:\n" << shown;
     EXPECT_TRUE(switchboard.registered(kAgent));
     EXPECT_EQ(core->stateMachine().state(), agent::AgentNotReady);
 }

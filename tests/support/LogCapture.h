@@ -70,19 +70,25 @@ public:
 
     // The "[tid]" field of a line: which thread logged it.
     static std::string threadOf(const std::string& line) {
-        const auto levelEnd = line.find("] ");
-        const auto tidEnd = levelEnd == std::string::npos ? levelEnd : line.find("] ", levelEnd + 2);
-        return tidEnd == std::string::npos ? std::string() : line.substr(levelEnd + 2, tidEnd + 1 - levelEnd - 2);
+        const auto start = line.find("] ");
+        const auto end = threadEnd(line);
+        return end == std::string::npos ? std::string() : line.substr(start + 2, end + 1 - (start + 2));
     }
 
     static std::string messageOf(const std::string& line) {
-        const auto tidEnd = line.find("] ", line.find("] ") + 2);
-        std::string text = tidEnd == std::string::npos ? line : line.substr(tidEnd + 2);
+        const auto end = threadEnd(line);
+        std::string text = end == std::string::npos ? line : line.substr(end + 2);
         if (!text.empty() && text.back() == '\n') text.pop_back();
         return text;
     }
 
 private:
+    // Where the "[tid]" field ends: lines read "time [LEVEL] [tid] message".
+    static std::size_t threadEnd(const std::string& line) {
+        const auto levelEnd = line.find("] ");
+        return levelEnd == std::string::npos ? levelEnd : line.find("] ", levelEnd + 2);
+    }
+
     int countLocked(const std::string& message) const {
         return static_cast<int>(
             std::count_if(lines_.begin(), lines_.end(), [&](const std::string& line) { return messageOf(line) == message; }));
